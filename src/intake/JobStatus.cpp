@@ -1,0 +1,181 @@
+#include "intake/JobStatus.h"
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <boost/format.hpp>
+
+namespace hopwell {
+
+JobStatus::JobStatus(ActionKind kind, std::string caption, std::string commandString)
+    : kind_(kind), commandString_(std::move(commandString)), caption_(std::move(caption)) {}
+
+void JobStatus::Notify() {
+  if (JobChangeHandler handler = onChange_.load()) handler(this);
+}
+
+void JobStatus::SetState(JobState state) {
+  {
+    std::lock_guard lock(stateLock_);
+    state_ = state;
+  }
+  Notify();
+}
+
+JobState JobStatus::GetState() const {
+  std::lock_guard lock(stateLock_);
+  return state_;
+}
+
+void JobStatus::SetProgress(double percent) {
+  {
+    std::lock_guard lock(progressLock_);
+    progress_ = percent;
+  }
+  Notify();
+}
+
+double JobStatus::GetProgress() const {
+  std::lock_guard lock(progressLock_);
+  return progress_;
+}
+
+void JobStatus::AddProgress(double delta) {
+  {
+    std::lock_guard lock(progressLock_);
+    progress_ += delta;
+  }
+  Notify();
+}
+
+void JobStatus::SetCaption(const std::string& caption) {
+  {
+    std::lock_guard lock(captionLock_);
+    caption_ = caption;
+  }
+  Notify();
+}
+
+std::string JobStatus::Caption() const {
+  std::lock_guard lock(captionLock_);
+  return caption_;
+}
+
+void JobStatus::SetDocumentName(const std::string& name) {
+  {
+    std::lock_guard lock(documentNameLock_);
+    documentName_ = name;
+  }
+  Notify();
+}
+
+std::string JobStatus::DocumentName() const {
+  std::lock_guard lock(documentNameLock_);
+  return documentName_;
+}
+
+void JobStatus::SetUploadName(const std::string& name) {
+  {
+    std::lock_guard lock(uploadNameLock_);
+    uploadName_ = name;
+  }
+  Notify();
+}
+
+std::string JobStatus::UploadName() const {
+  std::lock_guard lock(uploadNameLock_);
+  return uploadName_;
+}
+
+void JobStatus::AddMessage(const std::string& text) {
+  {
+    std::lock_guard lock(messagesLock_);
+    messages_.push_back(text);
+  }
+  Notify();
+}
+
+void JobStatus::AddMessage(const char* text) { AddMessage(std::string(text ? text : "")); }
+
+void JobStatus::AddMessage(const boost::format& text) { AddMessage(text.str()); }
+
+std::string JobStatus::LastMessage() const {
+  std::lock_guard lock(messagesLock_);
+  return messages_.empty() ? std::string() : messages_.back();
+}
+
+std::vector<std::string> JobStatus::Messages() const {
+  std::lock_guard lock(messagesLock_);
+  return messages_;
+}
+
+void JobStatus::JobFailed(const std::string& text) {
+  HW_LOG(log_, warning) << "  JobFailed " << text;
+  {
+    std::lock_guard lock(stateLock_);
+    state_ = JobState::Failed;
+  }
+  Notify();
+  AddMessage(text);
+}
+
+void JobStatus::JobFailed(const char* text) { JobFailed(std::string(text ? text : "")); }
+
+void JobStatus::JobFailed(const boost::format& text) { JobFailed(text.str()); }
+
+void JobStatus::SetTime(const boost::posix_time::ptime& time) {
+  {
+    std::lock_guard lock(timeLock_);
+    time_ = time;
+  }
+  Notify();
+}
+
+boost::posix_time::ptime JobStatus::GetTime() {
+  std::lock_guard lock(timeLock_);
+  if (time_.is_not_a_date_time()) time_ = boost::posix_time::second_clock::local_time();
+  return time_;
+}
+
+std::string JobStatus::Description() const {
+  const JobState state = GetState();
+  const int kind = static_cast<int>(kind_);
+  const int stateValue = static_cast<int>(state);
+  if (stateValue < 0 || stateValue > 3) return std::string();
+  if (kind < 1 || kind > 5) return "Invalid action kind";
+
+  switch (state) {
+    case JobState::Waiting:
+      switch (kind_) {
+        case ActionKind::Upload: return "Waiting to start upload";
+        case ActionKind::Install: return "Waiting to start installation";
+        case ActionKind::Verify: return "Verifying installation";
+        default: return "Waiting for download";
+      }
+    case JobState::Running:
+      switch (kind_) {
+        case ActionKind::Download: return "Downloading chapter " + DocumentName();
+        case ActionKind::Upload: return "Uploading document " + UploadName();
+        case ActionKind::Install: return "Installing...";
+        case ActionKind::Verify: return "Verifying installation";
+        default: return "Downloading ESEF " + DocumentName();
+      }
+    case JobState::Failed:
+      switch (kind_) {
+        case ActionKind::Download: return "Download of chapter " + DocumentName() + " FAILED";
+        case ActionKind::Upload: return "Upload of document " + UploadName() + " FAILED";
+        case ActionKind::Install: return "Installation FAILED";
+        case ActionKind::Verify: return "Verifying installation FAILED";
+        default: return "Download of ESEF " + DocumentName() + " FAILED";
+      }
+    case JobState::Succeeded:
+      switch (kind_) {
+        case ActionKind::Download: return "Successfully downloaded chapter " + DocumentName();
+        case ActionKind::Upload: return "Successfully uploaded document " + UploadName();
+        case ActionKind::Install: return "Installation completed";
+        case ActionKind::Verify: return "Installation verified successfully";
+        default: return "Successfully downloaded ESEF " + DocumentName();
+      }
+  }
+  return std::string();
+}
+
+}  // namespace hopwell

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <boost/date_time/posix_time/ptime.hpp>
+#include <boost/format/format_fwd.hpp>
+
+#include "intake/JobState.h"
+#include "shell/Logging.h"
+
+namespace hopwell {
+
+class JobStatus;
+using JobChangeHandler = void (*)(JobStatus*);
+
+// The record through which a running command tells the user what it is doing. Written by
+// the command's thread, read by the user-interface thread: every mutable field has a lock
+// of its own and no operation holds two. Setters notify onChange outside any lock.
+class JobStatus {
+ public:
+  JobStatus(ActionKind kind, std::string caption, std::string commandString);
+  JobStatus(const JobStatus&) = delete;
+  JobStatus& operator=(const JobStatus&) = delete;
+
+  void SetState(JobState state);
+  JobState GetState() const;
+
+  void SetProgress(double percent);
+  double GetProgress() const;
+  void AddProgress(double delta);
+
+  void SetCaption(const std::string& caption);
+  std::string Caption() const;
+
+  void SetDocumentName(const std::string& name);
+  std::string DocumentName() const;
+
+  void SetUploadName(const std::string& name);
+  std::string UploadName() const;
+
+  void AddMessage(const std::string& text);
+  void AddMessage(const char* text);
+  void AddMessage(const boost::format& text);
+  std::string LastMessage() const;
+  std::vector<std::string> Messages() const;
+
+  void JobFailed(const std::string& text);
+  void JobFailed(const char* text);
+  void JobFailed(const boost::format& text);
+
+  void SetTime(const boost::posix_time::ptime& time);
+  // Stamps the current local time (whole seconds) on first call when unset.
+  boost::posix_time::ptime GetTime();
+
+  ActionKind Kind() const { return kind_; }
+  const std::string& CommandString() const { return commandString_; }
+
+  std::string Description() const;
+
+  void SetOnChange(JobChangeHandler handler) { onChange_.store(handler); }
+  JobChangeHandler OnChange() const { return onChange_.load(); }
+
+ private:
+  void Notify();
+
+  LogSource log_;
+  mutable std::mutex stateLock_;
+  JobState state_ = JobState::Waiting;
+  const ActionKind kind_;
+  const std::string commandString_;
+  mutable std::mutex messagesLock_;
+  std::vector<std::string> messages_;
+  mutable std::mutex progressLock_;
+  double progress_ = 0;
+  mutable std::mutex captionLock_;
+  std::string caption_;
+  std::atomic<JobChangeHandler> onChange_{nullptr};
+  mutable std::mutex documentNameLock_;
+  std::string documentName_;
+  mutable std::mutex uploadNameLock_;
+  std::string uploadName_;
+  mutable std::mutex timeLock_;
+  boost::posix_time::ptime time_;  // not_a_date_time until set
+};
+
+using JobPtr = std::shared_ptr<JobStatus>;
+
+}  // namespace hopwell

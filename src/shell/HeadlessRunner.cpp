@@ -1,0 +1,17 @@
+#include <unistd.h>
+
+#include "intake/CommandIntake.h"
+#include "shell/HeadlessFrontEnd.h"
+
+namespace hopwell {
+
+int RunHeadless(const std::vector<std::string>& commands) {
+  auto frontEnd = std::make_shared<HeadlessFrontEnd>(stdout, ::isatty(STDOUT_FILENO) == 1);
+  SetFrontEnd(frontEnd);
+  for (const std::string& command : commands) SubmitCommand(command);
+  while (RunningCommandCount() > 0) frontEnd->PrintChanges(100);
+  frontEnd->PrintChanges(0);
+  return frontEnd->PrintSummary() ? 0 : 1;
+}
+
+}  // namespace hopwell

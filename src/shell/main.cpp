@@ -1,0 +1,54 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "shell/HeadlessFrontEnd.h"
+#include "shell/Startup.h"
+
+#ifdef HOPWELL_HAVE_GUI
+#include "shell/gui/DesktopApp.h"
+#endif
+
+namespace {
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: hopwell [COMMAND]\n"
+               "       hopwell --headless COMMAND...\n"
+               "\n"
+               "COMMAND is a command string such as kelv:test, or the path of a file that\n"
+               "holds one. --headless runs the commands in this process without a window\n"
+               "and exits 0 when every job succeeded, 1 otherwise.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (!args.empty() && args[0] == "--headless") {
+    args.erase(args.begin());
+    if (args.empty()) {
+      PrintUsage(stderr);
+      return 2;
+    }
+    hopwell::StartCore();
+    return hopwell::RunHeadless(args);
+  }
+  if (!args.empty() && args[0].rfind("--", 0) == 0 && args[0] != "--") {
+    std::fprintf(stderr, "hopwell: unknown option %s\n", args[0].c_str());
+    PrintUsage(stderr);
+    return 2;
+  }
+#ifdef HOPWELL_HAVE_GUI
+  return hopwell::RunDesktop(argc, argv);
+#else
+  std::fprintf(stderr,
+               "hopwell: this build has no desktop front end; use hopwell --headless COMMAND...\n");
+  return 2;
+#endif
+}

@@ -1,0 +1,101 @@
+#include "storage/FileOperations.h"
+
+#include <vector>
+
+#include <boost/filesystem/operations.hpp>
+#include <zlib.h>
+
+#include "shell/Logging.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+
+LogSource& FileLog() {
+  static LogSource source;
+  return source;
+}
+
+constexpr std::size_t kCrcBlockSize = 8192;
+
+// Copies one level of source into destination; recurses into folders.
+bool CopyFolderContents(const fs::path& source, const fs::path& destination) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
+    HW_LOG(FileLog(), trace) << "Copying " << entry.path() << " to " << destination;
+    const fs::path target = destination / entry.path().filename();
+    if (fs::is_directory(entry.status())) {
+      if (!fs::exists(target)) fs::create_directories(target);
+      if (!CopyFolderContents(entry.path(), target)) return false;
+    } else {
+      if (fs::exists(fs::symlink_status(target))) fs::remove_all(target);
+      fs::copy_file(entry.path(), target);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+fs::path UniquePath(const fs::path& path) {
+  const fs::path parent = path.parent_path();
+  const std::string name = path.filename().string();
+  fs::path candidate = path;
+  boost::system::error_code ignored;
+  for (unsigned counter = 0; fs::exists(fs::symlink_status(candidate, ignored)); ++counter) {
+    candidate = parent / (name + "_" + std::to_string(counter));
+  }
+  return candidate;
+}
+
+bool CopyFolder(const fs::path& source, const fs::path& destination) {
+  try {
+    return CopyFolderContents(source, destination);
+  } catch (const std::exception& error) {
+    HW_LOG(FileLog(), warning) << "Error copying " << source << " to " << destination;
+    HW_LOG(FileLog(), warning) << error.what();
+    return false;
+  }
+}
+
+bool RemovePath(const fs::path& path) {
+  HW_LOG(FileLog(), trace) << "Deleting " << path;
+  boost::system::error_code error;
+  fs::remove_all(path, error);
+  if (error) {
+    HW_LOG(FileLog(), error) << "Failed to remove " << path << ": " << error.message();
+    return false;
+  }
+  return true;
+}
+
+bool CreateFolder(const fs::path& path) {
+  boost::system::error_code error;
+  if (fs::exists(path, error)) return true;
+  fs::create_directories(path, error);
+  // Another thread may have created it meanwhile: what counts is that it exists now.
+  if (!error || fs::is_directory(path)) return true;
+  HW_LOG(FileLog(), error) << "Failed to create folder " << path << ": " << error.message();
+  return false;
+}
+
+FileHandle OpenFile(const fs::path& path, const char* mode) {
+  return FileHandle(std::fopen(path.c_str(), mode));
+}
+
+std::uint32_t FileCrc32(const fs::path& path) {
+  FileHandle file = OpenFile(path, "rb");
+  if (!file) {
+    HW_LOG(FileLog(), error) << "Failed to open " << path;
+    return 0;
+  }
+  std::vector<unsigned char> block(kCrcBlockSize);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  std::size_t count = 0;
+  while ((count = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
+    crc = crc32(crc, block.data(), static_cast<uInt>(count));
+  }
+  return static_cast<std::uint32_t>(crc);
+}
+
+}  // namespace hopwell

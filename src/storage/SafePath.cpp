@@ -1,0 +1,35 @@
+#include "storage/SafePath.h"
+
+namespace hopwell {
+
+bool IsSafeComponent(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+std::optional<boost::filesystem::path> JoinChecked(const boost::filesystem::path& folder,
+                                                   std::string_view name) {
+  if (!IsSafeComponent(name)) return std::nullopt;
+  return folder / boost::filesystem::path(std::string(name));
+}
+
+std::optional<boost::filesystem::path> JoinRelativeChecked(const boost::filesystem::path& folder,
+                                                           std::string_view relative) {
+  if (relative.empty() || relative.front() == '/' || relative.front() == '\\') return std::nullopt;
+  boost::filesystem::path result = folder;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = relative.find_first_of("/\\", start);
+    const std::string_view component = relative.substr(start, end - start);
+    // A drive letter or an alternate stream ("C:", "a:b") means something else on Windows.
+    if (!IsSafeComponent(component) || component.find(':') != std::string_view::npos) {
+      return std::nullopt;
+    }
+    result /= boost::filesystem::path(std::string(component));
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return result;
+}
+
+}  // namespace hopwell
