@@ -2,6 +2,7 @@
 
 #include "intake/CommandIntake.h"
 #include "shell/HeadlessFrontEnd.h"
+#include "shell/Logging.h"
 
 namespace hopwell {
 
@@ -11,7 +12,10 @@ int RunHeadless(const std::vector<std::string>& commands) {
   for (const std::string& command : commands) SubmitCommand(command);
   while (RunningCommandCount() > 0) frontEnd->PrintChanges(100);
   frontEnd->PrintChanges(0);
-  return frontEnd->PrintSummary() ? 0 : 1;
+  const bool allSucceeded = frontEnd->PrintSummary();
+  // Intake's own lines (failed commands) are not flushed by any command thread.
+  FlushLog();
+  return allSucceeded ? 0 : 1;
 }
 
 }  // namespace hopwell

@@ -6,8 +6,9 @@
 #include "shell/HeadlessFrontEnd.h"
 #include "shell/Startup.h"
 
-#ifdef HOPWELL_HAVE_GUI
+#if defined(HOPWELL_HAVE_GUI) && __has_include("shell/gui/DesktopApp.h")
 #include "shell/gui/DesktopApp.h"
+#define HOPWELL_DESKTOP 1
 #endif
 
 namespace {
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return 2;
   }
-#ifdef HOPWELL_HAVE_GUI
+#ifdef HOPWELL_DESKTOP
   return hopwell::RunDesktop(argc, argv);
 #else
   std::fprintf(stderr,
