@@ -1,0 +1,90 @@
+#include "shell/Logging.h"
+
+#include <regex>
+#include <thread>
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/log/core.hpp>
+#include <gtest/gtest.h>
+
+#include "common/TempDir.h"
+#include "storage/LocalFolders.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+using testing::ReadFile;
+using testing::ScopedEnv;
+using testing::TempDir;
+
+std::vector<std::string> Lines(const fs::path& file) {
+  std::vector<std::string> lines;
+  std::istringstream in(ReadFile(file));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// InitLogging changes process-wide state; ctest runs each test in its own process.
+class LoggingTest : public ::testing::Test {
+ protected:
+  void TearDown() override { boost::log::core::get()->reset_filter(); }
+  TempDir dir_;
+  ScopedEnv tmp_{"TMPDIR", dir_.path().string()};
+};
+
+TEST_F(LoggingTest, RotatesAtOneMebibyteAndFiltersBelowInfo) {
+  InitLogging();
+  LogSource log;
+  HW_LOG(log, debug) << "hidden debug line";
+  HW_LOG(log, trace) << "hidden trace line";
+  const std::string filler(200, 'x');
+  for (int i = 0; i < 6000; ++i) HW_LOG(log, info) << "line " << i << " " << filler;
+  FlushLog();
+
+  const fs::path folder = LogFolder();
+  ASSERT_TRUE(fs::exists(folder / "Hopwell_00000.log"));
+  ASSERT_TRUE(fs::exists(folder / "Hopwell_00001.log"));
+  const auto first = fs::file_size(folder / "Hopwell_00000.log");
+  // A record that would pass the limit starts the next file.
+  EXPECT_LE(first, 1024u * 1024u);
+  EXPECT_GT(first, 1024u * 1024u - 512u);
+
+  const std::regex format(
+      R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{6} \[0x[0-9a-fA-F]+\]: <info> line \d+ x+)");
+  const auto lines = Lines(folder / "Hopwell_00000.log");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(std::regex_match(lines.front(), format)) << lines.front();
+  for (const std::string& line : lines) EXPECT_EQ(line.find("hidden"), std::string::npos);
+  // Nothing is lost across the rotation.
+  const auto rest = Lines(folder / "Hopwell_00001.log");
+  EXPECT_EQ(lines.size() + rest.size(), 6000u);
+}
+
+TEST_F(LoggingTest, LinesFromTwoThreadsStayWhole) {
+  InitLogging();
+  auto writer = [](char fill) {
+    LogSource log;
+    const std::string text(300, fill);
+    for (int i = 0; i < 500; ++i) HW_LOG(log, warning) << text;
+  };
+  std::thread a(writer, 'a');
+  std::thread b(writer, 'b');
+  a.join();
+  b.join();
+  FlushLog();
+  std::set<std::string> threads;
+  int count = 0;
+  const std::regex format(R"(.* \[(0x[0-9a-fA-F]+)\]: <warning> (a{300}|b{300}))");
+  for (const std::string& line : Lines(LogFolder() / "Hopwell_00000.log")) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(line, match, format)) << line.substr(0, 80);
+    threads.insert(match[1]);
+    ++count;
+  }
+  EXPECT_EQ(count, 1000);
+  EXPECT_EQ(threads.size(), 2u);
+}
+
+}  // namespace
+}  // namespace hopwell
