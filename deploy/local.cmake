@@ -1,2 +1,23 @@
-# Local deployment: the platform simulator on the loopback interface.
+# Local deployment: the platform simulator on the loopback interface (tools/simulator).
 set(HOPWELL_SIMULATOR_HOST "127.0.0.1")
+set(HOPWELL_SIMULATOR_HTTP_PORT 18080)
+set(HOPWELL_SIMULATOR_HTTPS_PORT 18443)
+
+# scheme://host[:port] prefixes the client may talk to (at most 16). Only their MD5 digests
+# end up in the binary.
+set(HOPWELL_ALLOWED_PREFIXES
+  "http://127.0.0.1:18080"
+  "https://127.0.0.1:18443"
+  "http://localhost:18080"
+  "https://localhost:18443")
+
+# The platform's secure server: test page, support tickets and the update feed live there.
+set(HOPWELL_SECURE_SERVER_URL "https://127.0.0.1:18443")
+set(HOPWELL_TEST_URL "${HOPWELL_SECURE_SERVER_URL}/login/index.html")
+set(HOPWELL_TEST_HEADER_VALUE "asdf")
+set(HOPWELL_SUPPORT_API_KEY "LocalSimulatorSupportKey-0123456789-abcdefghijklmnopqrstuvwxyz.!")
+set(HOPWELL_APPCAST_URL "${HOPWELL_SECURE_SERVER_URL}/apps/hopwell/appcast.xml")
+
+# The simulator's certificates are issued by a test CA made at test time; curl trusts it
+# the way a corporate CA would be trusted. Verification stays on.
+set(HOPWELL_CA_FILE "${CMAKE_BINARY_DIR}/simulator-ca/ca.pem")

@@ -1,0 +1,16 @@
+# Production deployment template: replace the placeholders with the platform's real hosts
+# before configuring with -DHOPWELL_DEPLOYMENT=production.
+set(HOPWELL_ALLOWED_PREFIXES
+  "https://platform.example.invalid"
+  "https://secure.example.invalid"
+  "https://apps.example.invalid")
+
+set(HOPWELL_SECURE_SERVER_URL "https://secure.example.invalid")
+set(HOPWELL_TEST_URL "${HOPWELL_SECURE_SERVER_URL}/login/index.html")
+set(HOPWELL_TEST_HEADER_VALUE "asdf")
+# 64 printable characters issued by the support desk.
+set(HOPWELL_SUPPORT_API_KEY "REPLACE-WITH-THE-64-CHARACTER-SUPPORT-API-KEY-ISSUED-BY-SUPPORT!")
+set(HOPWELL_APPCAST_URL "https://apps.example.invalid/apps/hopwell/appcast.xml")
+
+# Public hosts are verified against the system's CA store.
+set(HOPWELL_CA_FILE "")
