@@ -1,0 +1,254 @@
+#include "common/SimulatorProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include <boost/filesystem/operations.hpp>
+// Property tree's JSON parser still includes the old bind header.
+#define BOOST_BIND_GLOBAL_PLACEHOLDERS
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
+#include <curl/curl.h>
+
+extern char** environ;
+
+namespace hopwell::testing {
+namespace {
+
+namespace fs = boost::filesystem;
+namespace pt = boost::property_tree;
+
+std::size_t AppendToString(char* data, std::size_t size, std::size_t count, void* target) {
+  static_cast<std::string*>(target)->append(data, size * count);
+  return size * count;
+}
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  bytes.reserve(hex.size() / 2);
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+std::vector<std::pair<std::string, std::string>> ReadPairs(const pt::ptree& list) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const auto& item : list) {
+    auto it = item.second.begin();
+    if (item.second.size() != 2) continue;
+    std::string name = it->second.data();
+    ++it;
+    pairs.emplace_back(std::move(name), it->second.data());
+  }
+  return pairs;
+}
+
+SimulatorRequest ReadRequest(const pt::ptree& entry) {
+  SimulatorRequest request;
+  request.scheme = entry.get<std::string>("scheme", "");
+  request.method = entry.get<std::string>("method", "");
+  request.target = entry.get<std::string>("target", "");
+  request.path = entry.get<std::string>("path", "");
+  request.query = entry.get<std::string>("query", "");
+  if (auto params = entry.get_child_optional("query_params")) request.queryParams = ReadPairs(*params);
+  if (auto headers = entry.get_child_optional("headers")) request.headers = ReadPairs(*headers);
+  request.rawHead = FromHex(entry.get<std::string>("raw_head_hex", ""));
+  if (auto body = entry.get_optional<std::string>("body_hex")) {
+    request.body = FromHex(*body);
+    request.bodyLogged = true;
+  }
+  request.bodyLength = entry.get<std::uint64_t>("body_length", 0);
+  request.bodyCrc32 = entry.get<std::uint32_t>("body_crc32", 0);
+  request.chunked = entry.get<std::string>("chunked", "false") == "true";
+  request.status = entry.get<int>("status", 0);
+  if (auto modes = entry.get_child_optional("scenario")) {
+    for (const auto& mode : *modes) request.scenario.push_back(mode.second.data());
+  }
+  return request;
+}
+
+}  // namespace
+
+SimulatorProcess::SimulatorProcess(std::vector<std::string> extraArguments)
+    : extraArguments_(std::move(extraArguments)) {
+  static std::once_flag curlReady;
+  std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+SimulatorProcess::~SimulatorProcess() { Stop(); }
+
+fs::path SimulatorProcess::SourceDir() {
+  if (const char* dir = std::getenv("HOPWELL_SOURCE_DIR"); dir && *dir) return dir;
+  // tests/common/SimulatorProcess.cpp, three levels below the checkout.
+  return fs::path(__FILE__).parent_path().parent_path().parent_path();
+}
+
+fs::path SimulatorProcess::BinaryDir() {
+  if (const char* dir = std::getenv("HOPWELL_BINARY_DIR"); dir && *dir) return dir;
+  // The test programs live in <build dir>/tests.
+  boost::system::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  return error ? fs::current_path() : self.parent_path().parent_path();
+}
+
+fs::path SimulatorProcess::CaFile() const { return BinaryDir() / "simulator-ca" / "ca.pem"; }
+
+std::string SimulatorProcess::HttpBase() const {
+  return "http://127.0.0.1:" + std::to_string(kHttpPort);
+}
+
+std::string SimulatorProcess::HttpsBase() const {
+  return "https://127.0.0.1:" + std::to_string(kHttpsPort);
+}
+
+bool SimulatorProcess::Start(std::string* error) {
+  auto fail = [&](const std::string& reason) {
+    if (error) *error = reason;
+    Stop();
+    return false;
+  };
+  if (pid_ > 0) return true;
+
+  const std::string script = (SourceDir() / "tools" / "simulator" / "simulator.py").string();
+  std::vector<std::string> arguments = {"python3",       script,
+                                        "--http-port",   std::to_string(kHttpPort),
+                                        "--https-port",  std::to_string(kHttpsPort),
+                                        "--ca-dir",      CaFile().parent_path().string()};
+  arguments.insert(arguments.end(), extraArguments_.begin(), extraArguments_.end());
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // The ready line is for people; the health call below is what counts.
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  // A group of its own, so Stop() reaches the interpreter whatever it started.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  pid_t pid = -1;
+  const int spawned = posix_spawnp(&pid, "python3", &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (spawned != 0) return fail("could not start python3: " + std::to_string(spawned));
+  pid_ = pid;
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return fail("the simulator exited at start-up (are ports 18080/18443 in use?)");
+    }
+    std::string answer;
+    if (Control("/_sim/pgid", nullptr, &answer)) {
+      if (answer == std::to_string(pid_)) return true;
+      return fail("another simulator already listens on ports 18080/18443");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return fail("the simulator did not answer within 20 seconds");
+}
+
+void SimulatorProcess::Stop() {
+  if (pid_ <= 0) return;
+  kill(-pid_, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  int status = 0;
+  while (waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(-pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  pid_ = -1;
+}
+
+bool SimulatorProcess::Control(const std::string& path, const std::string* body,
+                               std::string* answer) const {
+  CURL* curl = curl_easy_init();
+  if (!curl) return false;
+  std::string received;
+  const std::string url = HttpBase() + path;
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 10L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendToString);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &received);
+  curl_slist* headers = nullptr;
+  if (body) {
+    headers = curl_slist_append(headers, "Content-Type: application/json");
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body->c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body->size()));
+  }
+  long status = 0;
+  const CURLcode result = curl_easy_perform(curl);
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(curl);
+  if (answer) *answer = received;
+  return result == CURLE_OK && status == 200;
+}
+
+std::vector<SimulatorRequest> SimulatorProcess::Requests() const {
+  std::vector<SimulatorRequest> requests;
+  std::string answer;
+  if (!Control("/_sim/requests", nullptr, &answer)) return requests;
+  pt::ptree tree;
+  try {
+    std::istringstream in(answer);
+    pt::read_json(in, tree);
+  } catch (const pt::ptree_error&) {
+    return requests;
+  }
+  for (const auto& entry : tree) requests.push_back(ReadRequest(entry.second));
+  return requests;
+}
+
+bool SimulatorProcess::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  do {
+    if (Requests().size() >= count) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
+
+bool SimulatorProcess::AddScenario(const std::string& ruleJson) const {
+  return Control("/_sim/scenario", &ruleJson);
+}
+
+bool SimulatorProcess::ClearScenarios() const {
+  const std::string none;
+  return Control("/_sim/scenario/clear", &none);
+}
+
+bool SimulatorProcess::SetParameters(const std::string& json) const {
+  return Control("/_sim/parameters", &json);
+}
+
+bool SimulatorProcess::ClearRequests() const {
+  const std::string none;
+  return Control("/_sim/requests/clear", &none);
+}
+
+bool SimulatorProcess::Reset() const {
+  const std::string none;
+  return Control("/_sim/reset", &none);
+}
+
+}  // namespace hopwell::testing

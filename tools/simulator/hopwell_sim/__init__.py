@@ -1,0 +1,1 @@
+"""Kelvory platform simulator: a loopback stand-in for the platform's servers."""

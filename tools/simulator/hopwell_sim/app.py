@@ -1,0 +1,141 @@
+"""The simulator process: one HTTP and one HTTPS server on 127.0.0.1, sharing one state."""
+import argparse
+import json
+import os
+import signal
+import ssl
+import sys
+import threading
+from http.server import ThreadingHTTPServer
+
+from hopwell_sim import registry
+from hopwell_sim.certs import ensure_certificates
+from hopwell_sim.handler import SimHandler
+from hopwell_sim.requestlog import RequestLog
+from hopwell_sim.scenario import ScenarioBook
+
+REPO_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+
+
+class Simulator:
+    """What endpoints see as `sim`: ports and base URLs, the request log, the scenario
+    switches and a state dictionary (guarded by state_lock) that reset empties."""
+
+    def __init__(self, http_port, https_port, ca_dir, request_log=None, body_limit=1 << 20,
+                 verbose=False):
+        self.http_port = http_port
+        self.https_port = https_port
+        self.ca_dir = ca_dir
+        self.ca_file = os.path.join(ca_dir, "ca.pem")
+        self.scenarios = ScenarioBook()
+        self.log = RequestLog(request_log, body_limit)
+        self.state = {}
+        self.state_lock = threading.RLock()
+        self.verbose = verbose
+        self._tunnel_ports = set()
+        self._tunnel_lock = threading.Lock()
+
+    @property
+    def http_base(self):
+        return "http://127.0.0.1:%d" % self.http_port
+
+    @property
+    def https_base(self):
+        return "https://127.0.0.1:%d" % self.https_port
+
+    def ports(self):
+        return (self.http_port, self.https_port)
+
+    def add_tunnel_port(self, port):
+        with self._tunnel_lock:
+            self._tunnel_ports.add(port)
+
+    def remove_tunnel_port(self, port):
+        with self._tunnel_lock:
+            self._tunnel_ports.discard(port)
+
+    def is_tunnel_port(self, port):
+        with self._tunnel_lock:
+            return port in self._tunnel_ports
+
+    def reset(self):
+        self.scenarios.clear()
+        self.log.clear()
+        with self.state_lock:
+            self.state.clear()
+        registry.run_reset_hooks(self)
+
+
+class _Server(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        error = sys.exc_info()[1]
+        if self.sim.verbose or not isinstance(error, (ssl.SSLError, ConnectionError, TimeoutError)):
+            sys.stderr.write("sim %s: %s from %s\n" % (self.scheme, error, client_address))
+
+
+def default_ca_dir():
+    binary_dir = os.environ.get("HOPWELL_BINARY_DIR") or os.path.join(REPO_ROOT, "build", "default")
+    return os.path.join(binary_dir, "simulator-ca")
+
+
+def parse_args(argv):
+    parser = argparse.ArgumentParser(description="Kelvory platform simulator")
+    parser.add_argument("--http-port", type=int, default=18080)
+    parser.add_argument("--https-port", type=int, default=18443, help="0 turns HTTPS off")
+    parser.add_argument("--ca-dir", default=None, help="where ca.pem and the server key live")
+    parser.add_argument("--request-log", default=None, help="JSON-lines file of received requests")
+    parser.add_argument("--body-log-limit", type=int, default=1 << 20,
+                        help="bodies up to this size are logged in full (hex)")
+    parser.add_argument("--scenario", action="append", default=[],
+                        help='a scenario rule: JSON object or shorthand ("404", "slow", "proxy"...)')
+    parser.add_argument("--verbose", action="store_true")
+    return parser.parse_args(argv)
+
+
+def _make_server(sim, port, scheme):
+    server = _Server(("127.0.0.1", port), SimHandler)
+    server.sim = sim
+    server.scheme = scheme
+    return server
+
+
+def main(argv):
+    args = parse_args(argv)
+    registry.load_endpoints()
+    ca_dir = args.ca_dir or default_ca_dir()
+    sim = Simulator(args.http_port, args.https_port, ca_dir, args.request_log,
+                    args.body_log_limit, args.verbose)
+    for spec in args.scenario:
+        sim.scenarios.add(json.loads(spec) if spec.lstrip().startswith("{") else spec)
+
+    try:
+        servers = [_make_server(sim, args.http_port, "http")]
+        if args.https_port:
+            _, server_pem, server_key = ensure_certificates(ca_dir)
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(server_pem, server_key)
+            secure = _make_server(sim, args.https_port, "https")
+            secure.socket = context.wrap_socket(secure.socket, server_side=True,
+                                                do_handshake_on_connect=False)
+            servers.append(secure)
+    except OSError as error:
+        sys.stderr.write("simulator: cannot listen: %s\n" % error)
+        return 2
+
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    threads = [threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True)
+               for s in servers]
+    for thread in threads:
+        thread.start()
+    print("simulator ready: %s %s (CA %s)" % (sim.http_base, sim.https_base if args.https_port else "-",
+                                             sim.ca_file), flush=True)
+    stop.wait()
+    for server in servers:
+        server.shutdown()
+        server.server_close()
+    return 0
