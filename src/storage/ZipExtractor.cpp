@@ -1,0 +1,212 @@
+#include "storage/ZipExtractor.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <boost/filesystem/operations.hpp>
+#include <minizip/unzip.h>
+
+#include "storage/FileOperations.h"
+#include "storage/SafePath.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+
+constexpr std::size_t kCopyBufferSize = 8192;
+// Names are read whole (the format allows 65535 bytes), never cut short.
+constexpr std::size_t kNameBufferSize = 65536;
+// The result of an entry refused for its name or type.
+constexpr int kRefusedEntry = UNZ_BADZIPFILE;
+constexpr unsigned kHostUnix = 3;
+constexpr unsigned kHostDarwin = 19;
+
+struct UnzCloser {
+  void operator()(void* archive) const noexcept { unzClose(archive); }
+};
+using UnzHandle = std::unique_ptr<void, UnzCloser>;
+
+bool IsSymbolicLink(const unz_file_info64& info) {
+  const unsigned host = static_cast<unsigned>(info.version >> 8) & 0xFFu;
+  if (host != kHostUnix && host != kHostDarwin) return false;
+  const auto mode = static_cast<mode_t>((info.external_fa >> 16) & 0xFFFFu);
+  return S_ISLNK(mode);
+}
+
+// True when a folder between destination and target (exclusive) is a symbolic link, which
+// would carry the write somewhere else.
+bool PassesThroughLink(const fs::path& destination, const fs::path& target) {
+  fs::path current = destination;
+  const fs::path relative = target.lexically_relative(destination);
+  boost::system::error_code ignored;
+  for (auto it = relative.begin(); it != relative.end(); ++it) {
+    if (std::next(it) == relative.end()) break;
+    current /= *it;
+    if (fs::is_symlink(fs::symlink_status(current, ignored))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+struct ZipExtractor::Entry {
+  std::string name;
+  fs::path target;
+};
+
+ZipExtractor::ZipExtractor(fs::path archive) : archive_(std::move(archive)) {}
+
+void ZipExtractor::LogOpenFailure() {
+  HW_LOG(log_, error) << "Failed to open " << archive_ << " for decompression";
+  boost::system::error_code error;
+  const fs::file_status status = fs::status(archive_, error);
+  if (fs::is_regular_file(status)) {
+    HW_LOG(log_, error) << "perms: " << static_cast<int>(status.permissions());
+  } else if (fs::exists(status)) {
+    HW_LOG(log_, error) << archive_ << " is not a regular file";
+  } else {
+    HW_LOG(log_, error) << archive_ << " does not exist";
+  }
+}
+
+bool ZipExtractor::Extract(bool keepFolders, const fs::path& destination,
+                           std::vector<fs::path>* output) {
+  UnzHandle archive(unzOpen64(archive_.c_str()));
+  if (!archive) {
+    LogOpenFailure();
+    return false;
+  }
+  int status = unzGoToFirstFile(archive.get());
+  if (status != UNZ_OK) return status == UNZ_END_OF_LIST_OF_FILE;
+
+  for (;;) {
+    unz_file_info64 info{};
+    status = unzGetCurrentFileInfo64(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0);
+    if (status == UNZ_OK) status = unzOpenCurrentFile(archive.get());
+    if (status != UNZ_OK) {
+      HW_LOG(log_, error) << "Failed to open file: unzStatus " << status;
+      return false;
+    }
+    Entry entry;
+    const int result = ExtractEntry(archive.get(), keepFolders, destination, entry);
+    if (result != 0) {
+      HW_LOG(log_, error) << "Failed to open file: unzStatus " << result;
+      return false;
+    }
+    if (output != nullptr) output->push_back(entry.target);
+
+    status = unzGoToNextFile(archive.get());
+    if (status == UNZ_END_OF_LIST_OF_FILE) return true;
+    if (status != UNZ_OK) return false;
+  }
+}
+
+int ZipExtractor::ExtractEntry(void* archive, bool keepFolders, const fs::path& destination,
+                               Entry& entry) {
+  try {
+    buffer_.resize(kCopyBufferSize);
+    nameBuffer_.resize(kNameBufferSize + 1);
+  } catch (const std::bad_alloc&) {
+    return UNZ_INTERNALERROR;
+  }
+  unz_file_info64 info{};
+  const int infoStatus = unzGetCurrentFileInfo64(archive, &info, nameBuffer_.data(),
+                                                 kNameBufferSize, nullptr, 0, nullptr, 0);
+  if (infoStatus != UNZ_OK) return infoStatus;
+  entry.name.assign(nameBuffer_.data(), std::min<std::size_t>(info.size_filename, kNameBufferSize));
+
+  const std::size_t lastSeparator = entry.name.find_last_of("/\\");
+  const std::string fileName =
+      lastSeparator == std::string::npos ? entry.name : entry.name.substr(lastSeparator + 1);
+  if (fileName.empty()) {
+    HW_LOG(log_, trace) << "Encountered unnamed file in zip: " << entry.name;
+    return 0;
+  }
+
+  // The whole stored name is checked in both modes: an archive that tries to climb out of
+  // its folder is not trusted for its other names either.
+  const auto full = JoinRelativeChecked(destination, entry.name);
+  const auto flat = JoinChecked(destination, fileName);
+  if (!full || !flat) {
+    HW_LOG(log_, error) << "Refusing zip entry outside the destination: " << entry.name;
+    return kRefusedEntry;
+  }
+  if (IsSymbolicLink(info)) {
+    HW_LOG(log_, error) << "Refusing symbolic link in zip: " << entry.name;
+    return kRefusedEntry;
+  }
+  const fs::path target = keepFolders ? *full : *flat;
+  if (PassesThroughLink(destination, target)) {
+    HW_LOG(log_, error) << "Refusing zip entry below a symbolic link: " << entry.name;
+    return kRefusedEntry;
+  }
+
+  const int openStatus = unzOpenCurrentFilePassword(archive, nullptr);
+  if (openStatus != UNZ_OK) {
+    HW_LOG(log_, error) << "error " << openStatus << " with zipfile in unzOpenCurrentFile";
+    return openStatus;
+  }
+  entry.target = target;
+
+  boost::system::error_code error;
+  const fs::path parent = target.parent_path();
+  if (!fs::exists(parent, error)) {
+    fs::create_directories(parent, error);
+    if (error) {
+      HW_LOG(log_, error) << "error: Failed to create folder for " << target << ": error "
+                          << error.message();
+    }
+  }
+  // Replacing an existing link writes a new file in its place, not through it.
+  if (fs::is_symlink(fs::symlink_status(target, error))) fs::remove(target, error);
+
+  const int copyStatus = CopyEntryData(archive, target);
+  if (copyStatus != 0) {
+    unzCloseCurrentFile(archive);
+    return copyStatus;
+  }
+  const int closeStatus = unzCloseCurrentFile(archive);
+  if (closeStatus != UNZ_OK) {
+    HW_LOG(log_, error) << "error " << closeStatus << " with zipfile in unzCloseCurrentFile";
+    return closeStatus;
+  }
+  return 0;
+}
+
+int ZipExtractor::CopyEntryData(void* archive, const fs::path& target) {
+  FileHandle file = OpenFile(target, "wb");
+  if (!file) {
+    boost::system::error_code ignored;
+    fs::create_directories(target.parent_path(), ignored);
+    file = OpenFile(target, "wb");
+  }
+  if (!file) {
+    // An entry that cannot be written is a failed extraction, not a finished one.
+    HW_LOG(log_, error) << "error: Failed to create " << target << ": " << std::strerror(errno);
+    return UNZ_ERRNO;
+  }
+  for (;;) {
+    const int count = unzReadCurrentFile(archive, buffer_.data(), kCopyBufferSize);
+    if (count < 0) {
+      HW_LOG(log_, error) << "error " << count << " with zipfile in unzReadCurrentFile";
+      return count;
+    }
+    if (count == 0) break;
+    if (std::fwrite(buffer_.data(), 1, static_cast<std::size_t>(count), file.get()) !=
+        static_cast<std::size_t>(count)) {
+      HW_LOG(log_, error) << "error in writing extracted file";
+      return -1;
+    }
+  }
+  if (std::fclose(file.release()) != 0) {
+    HW_LOG(log_, error) << "error in writing extracted file";
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace hopwell

@@ -1,0 +1,146 @@
+#include "storage/ZipFiles.h"
+
+#include <ctime>
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/format.hpp>
+#include <minizip/zip.h>
+
+#include "storage/FileOperations.h"
+#include "storage/SafePath.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+
+constexpr std::size_t kCopyBufferSize = 16384;
+constexpr int kCompressionLevel = 6;
+constexpr int kMemoryLevel = 8;
+constexpr uLong kUtf8NameFlag = 1u << 11;
+constexpr std::uintmax_t kZip64Threshold = 0xFFFFFFFFu;
+
+LogSource& ZipLog() {
+  static LogSource source;
+  return source;
+}
+
+// The file's last-write time as local broken-down time, which minizip turns into DOS form.
+zip_fileinfo EntryInfo(const fs::path& source) {
+  zip_fileinfo info{};
+  boost::system::error_code error;
+  const std::time_t written = fs::last_write_time(source, error);
+  std::tm local{};
+  if (!error && localtime_r(&written, &local) != nullptr) {
+    info.tmz_date.tm_sec = static_cast<uInt>(local.tm_sec);
+    info.tmz_date.tm_min = static_cast<uInt>(local.tm_min);
+    info.tmz_date.tm_hour = static_cast<uInt>(local.tm_hour);
+    info.tmz_date.tm_mday = static_cast<uInt>(local.tm_mday);
+    info.tmz_date.tm_mon = static_cast<uInt>(local.tm_mon);
+    info.tmz_date.tm_year = static_cast<uInt>(local.tm_year + 1900);
+  }
+  return info;
+}
+
+// Adds one file; returns its status (0 when the entry is complete).
+int AddFile(zipFile archive, const fs::path& source, const std::string& entryName,
+            std::vector<char>& buffer, JobStatus& job) {
+  // The source is opened before its entry, so that an unreadable file leaves no empty entry.
+  FileHandle file = OpenFile(source, "rb");
+  if (!file) {
+    job.JobFailed(boost::format("Error in opening %1% for reading") % source);
+    return -1;
+  }
+  const zip_fileinfo info = EntryInfo(source);
+  boost::system::error_code error;
+  const std::uintmax_t size = fs::file_size(source, error);
+  // Sizes of 4 GiB and more need the zip64 records; smaller entries stay plain.
+  const int zip64 = !error && size >= kZip64Threshold ? 1 : 0;
+  int status = zipOpenNewFileInZip4_64(archive, entryName.c_str(), &info, nullptr, 0, nullptr, 0,
+                                       nullptr, Z_DEFLATED, kCompressionLevel, 0, -MAX_WBITS,
+                                       kMemoryLevel, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
+                                       kUtf8NameFlag, zip64);
+  if (status != ZIP_OK) {
+    job.JobFailed(boost::format("Error in opening %1% in zipfile") % entryName);
+    return status;
+  }
+  for (;;) {
+    const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), file.get());
+    if (count < buffer.size() && std::ferror(file.get()) != 0) {
+      job.JobFailed(boost::format("Error in reading %1%") % source);
+      status = -1;
+    }
+    if (count > 0 && zipWriteInFileInZip(archive, buffer.data(), static_cast<unsigned>(count)) < 0) {
+      job.JobFailed(boost::format("Error in writing %1% in the zipfile") % entryName);
+      status = ZIP_ERRNO;
+    }
+    if (status != 0 || count < buffer.size()) break;
+  }
+  file.reset();
+  if (status == 0) {
+    status = zipCloseFileInZip(archive);
+    if (status != ZIP_OK) {
+      job.JobFailed(boost::format("Error in closing %1% in the zipfile") % entryName);
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+bool ZipFiles(const std::vector<fs::path>& sources, const std::vector<std::string>& entryNames,
+              const fs::path& archive, double progressShare, const JobPtr& job) {
+  HW_LOG(ZipLog(), debug) << "Zipping " << archive << "...";
+  if (!job) {
+    HW_LOG(ZipLog(), error) << "Zipping " << archive << " without a job";
+    return false;
+  }
+  const auto finish = [&](bool result) {
+    job->AddProgress(progressShare);
+    return result;
+  };
+  if (sources.size() != entryNames.size()) {
+    job->JobFailed(boost::format("Error in zipping %1%: %2% files but %3% entry names") %
+                   archive.filename() % sources.size() % entryNames.size());
+    return finish(false);
+  }
+  std::vector<char> buffer;
+  try {
+    buffer.resize(kCopyBufferSize);
+  } catch (const std::bad_alloc&) {
+    job->JobFailed("Error allocating memory\n");
+    return finish(false);
+  }
+  zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
+  if (zip == nullptr) {
+    job->JobFailed(boost::format("Error opening %1%") % archive.filename());
+    return finish(false);
+  }
+  int status = 0;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    status = AddFile(zip, sources[i], entryNames[i], buffer, *job);
+  }
+  // The central directory is written here: an archive without it is unusable.
+  if (zipClose(zip, nullptr) != ZIP_OK) {
+    job->JobFailed(boost::format("Error in closing %1%") % archive.filename());
+    if (status == 0) status = ZIP_ERRNO;
+  }
+  finish(status == 0);
+  HW_LOG(ZipLog(), debug) << "Zipping " << archive << " done (" << status << ")";
+  return status == 0;
+}
+
+fs::path NextArchiveName(const fs::path& folder, const std::string& documentId) {
+  boost::system::error_code ignored;
+  for (unsigned long long n = 0;; ++n) {
+    const std::string name = (boost::format("cgu_%1%_%2%.zip") % documentId % n).str();
+    const auto candidate = JoinChecked(folder, name);
+    if (!candidate) {
+      HW_LOG(ZipLog(), error) << "Invalid document identifier for an archive name: " << documentId;
+      return {};
+    }
+    if (!fs::exists(fs::symlink_status(*candidate, ignored))) return *candidate;
+  }
+}
+
+}  // namespace hopwell
