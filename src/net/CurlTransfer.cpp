@@ -1,0 +1,193 @@
+#include "net/CurlTransfer.h"
+
+#include <algorithm>
+
+namespace hopwell {
+namespace {
+
+// Response bytes libcurl hands over per call; the reader re-cuts them into 8192-byte pieces.
+constexpr long kReceiveBufferSize = 64 * 1024;
+constexpr long kUploadBufferSize = 64 * 1024;
+
+std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
+  char* text = nullptr;
+  if (curl_url_get(url, part, &text, flags) != CURLUE_OK || text == nullptr) return {};
+  std::string value(text);
+  curl_free(text);
+  return value;
+}
+
+bool HasLineBreak(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
+}  // namespace
+
+bool SplitUrl(const std::string& url, UrlParts& parts, std::string& error) {
+  CurlUrlHandle handle(curl_url());
+  if (!handle) {
+    error = "Out of memory";
+    return false;
+  }
+  const CURLUcode code = curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0);
+  if (code != CURLUE_OK) {
+    error = curl_url_strerror(code);
+    return false;
+  }
+  const std::string scheme = UrlPart(handle.get(), CURLUPART_SCHEME);
+  if (scheme != "http" && scheme != "https") {
+    error = "Unsupported scheme " + scheme;
+    return false;
+  }
+  parts.secure = scheme == "https";
+  parts.host = UrlPart(handle.get(), CURLUPART_HOST);
+  parts.port = UrlPart(handle.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+  parts.pathAndQuery = UrlPart(handle.get(), CURLUPART_PATH);
+  const std::string query = UrlPart(handle.get(), CURLUPART_QUERY);
+  if (!query.empty()) parts.pathAndQuery += "?" + query;
+  return true;
+}
+
+CurlTransfer::CurlTransfer(std::ostream* out, ProgressCallback progress, void* context)
+    : reader_(out, progress, context) {}
+
+bool CurlTransfer::Open(const std::string& userAgent, const std::string& caFile) {
+  if (!EnsureCurlInitialized()) return false;
+  handle_.reset(curl_easy_init());
+  if (!handle_) return false;
+  CURL* h = handle_.get();
+  bool ok = curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer_) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str()) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+  // Redirects are followed by the helper, which checks each target first.
+  ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+  // The caller's headers (the API token among them) never go to a proxy.
+  ok = ok && curl_easy_setopt(h, CURLOPT_HEADEROPT, CURLHEADER_SEPARATE) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnWrite) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, this) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, this) == CURLE_OK;
+  if (ok && !caFile.empty()) ok = curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str()) == CURLE_OK;
+  if (!ok) handle_.reset();
+  return ok;
+}
+
+bool CurlTransfer::SetHeaders(const std::vector<StringPair>& headers,
+                              const std::vector<std::string>& extraLines) {
+  CurlSlistHandle list;
+  auto append = [&list](const std::string& line) {
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (grown == nullptr) return false;
+    list.release();
+    list.reset(grown);
+    return true;
+  };
+  for (const auto& [name, value] : headers) {
+    if (name.empty() || HasLineBreak(name) || HasLineBreak(value) ||
+        name.find(':') != std::string::npos) {
+      return false;
+    }
+    // libcurl drops "Name:" with nothing after the colon; "Name;" is its way to send it.
+    if (!append(value.empty() ? name + ";" : name + ":" + value)) return false;
+  }
+  for (const std::string& line : extraLines) {
+    if (HasLineBreak(line) || !append(line)) return false;
+  }
+  headers_ = std::move(list);
+  return curl_easy_setopt(handle_.get(), CURLOPT_HTTPHEADER, headers_.get()) == CURLE_OK;
+}
+
+void CurlTransfer::SetUpload(UploadSource& source) {
+  upload_ = &source;
+  CURL* h = handle_.get();
+  curl_easy_setopt(h, CURLOPT_POST, 1L);
+  curl_easy_setopt(h, CURLOPT_READFUNCTION, &CurlTransfer::OnRead);
+  curl_easy_setopt(h, CURLOPT_READDATA, this);
+  curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(source.Size()));
+  curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
+}
+
+void CurlTransfer::SetProxyCredentials(const std::string& user, const std::string& password) {
+  curl_easy_setopt(handle_.get(), CURLOPT_PROXYUSERNAME, user.c_str());
+  curl_easy_setopt(handle_.get(), CURLOPT_PROXYPASSWORD, password.c_str());
+}
+
+CURLcode CurlTransfer::Perform(const std::string& url) {
+  started_ = false;
+  answered_ = false;
+  disposition_ = Disposition::Read;
+  errorBuffer_[0] = '\0';
+  const CURLcode set = curl_easy_setopt(handle_.get(), CURLOPT_URL, url.c_str());
+  if (set != CURLE_OK) return set;
+  const CURLcode code = curl_easy_perform(handle_.get());
+  if (code == CURLE_OK) StartResponse();
+  return code;
+}
+
+void CurlTransfer::StartResponse() {
+  if (started_) return;
+  started_ = true;
+  disposition_ = hook_ ? hook_() : Disposition::Read;
+  if (disposition_ != Disposition::Read) return;
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(handle_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
+    length = -1;
+  }
+  reader_.Begin(length);
+}
+
+long CurlTransfer::ResponseCode() const {
+  long code = 0;
+  curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &code);
+  return code;
+}
+
+long CurlTransfer::ConnectCode() const {
+  long code = 0;
+  curl_easy_getinfo(handle_.get(), CURLINFO_HTTP_CONNECTCODE, &code);
+  return code;
+}
+
+std::string CurlTransfer::RedirectUrl() const {
+  char* url = nullptr;
+  if (curl_easy_getinfo(handle_.get(), CURLINFO_REDIRECT_URL, &url) != CURLE_OK || url == nullptr) {
+    return {};
+  }
+  return url;
+}
+
+std::size_t CurlTransfer::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
+  auto& transfer = *static_cast<CurlTransfer*>(self);
+  const std::size_t n = size * count;
+  transfer.StartResponse();
+  switch (transfer.disposition_) {
+    case Disposition::Discard:
+      return n;
+    case Disposition::Stop:
+      return 0;
+    case Disposition::Read:
+      break;
+  }
+  return transfer.reader_.Append(data, n) ? n : 0;
+}
+
+std::size_t CurlTransfer::OnHeader(char*, std::size_t size, std::size_t count, void* self) {
+  static_cast<CurlTransfer*>(self)->answered_ = true;
+  return size * count;
+}
+
+std::size_t CurlTransfer::OnRead(char* buffer, std::size_t size, std::size_t count, void* self) {
+  auto& transfer = *static_cast<CurlTransfer*>(self);
+  const std::size_t n = transfer.upload_->Fill(buffer, size * count);
+  if (transfer.upload_->Failed()) return CURL_READFUNC_ABORT;
+  return n;
+}
+
+}  // namespace hopwell

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "net/CurlHandles.h"
+#include "net/ResponseReader.h"
+#include "net/UploadSource.h"
+
+namespace hopwell {
+
+// The pieces of a request URL the log lines show.
+struct UrlParts {
+  std::string host;
+  std::string port;
+  std::string pathAndQuery;
+  bool secure = false;
+};
+
+// Splits an absolute http(s) URL; false (and `error` set) when it cannot be split.
+bool SplitUrl(const std::string& url, UrlParts& parts, std::string& error);
+
+// One libcurl easy handle driving one request (and its redirects and retries): the
+// request options every operation shares, the header block, the upload body, and the
+// response body, which goes to a ResponseReader unless the response hook says otherwise.
+class CurlTransfer {
+ public:
+  // What to do with a response whose body is about to start.
+  enum class Disposition { Read, Discard, Stop };
+  using ResponseHook = std::function<Disposition()>;
+
+  CurlTransfer(std::ostream* out, ProgressCallback progress, void* context);
+
+  // Makes the handle; false when libcurl cannot provide one.
+  bool Open(const std::string& userAgent, const std::string& caFile);
+  // Header lines "Name:value" in order; false when a line would break the header block.
+  bool SetHeaders(const std::vector<StringPair>& headers,
+                  const std::vector<std::string>& extraLines);
+  void SetUpload(UploadSource& source);
+  void SetProxyCredentials(const std::string& user, const std::string& password);
+  void SetResponseHook(ResponseHook hook) { hook_ = std::move(hook); }
+
+  CURLcode Perform(const std::string& url);
+
+  // Runs the hook for a response that had no body bytes; once per Perform.
+  void StartResponse();
+
+  long ResponseCode() const;
+  long ConnectCode() const;
+  std::string RedirectUrl() const;
+  std::string ErrorDetail() const { return errorBuffer_; }
+  // True once the server's answer started (any response header line arrived).
+  bool Answered() const { return answered_; }
+  Disposition LastDisposition() const { return disposition_; }
+  ResponseReader& Reader() { return reader_; }
+
+ private:
+  static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+  static std::size_t OnRead(char* buffer, std::size_t size, std::size_t count, void* self);
+
+  CurlEasyHandle handle_;
+  CurlSlistHandle headers_;
+  ResponseReader reader_;
+  UploadSource* upload_ = nullptr;
+  ResponseHook hook_;
+  Disposition disposition_ = Disposition::Read;
+  bool started_ = false;
+  bool answered_ = false;
+  char errorBuffer_[CURL_ERROR_SIZE] = {};
+};
+
+}  // namespace hopwell

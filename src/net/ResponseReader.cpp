@@ -1,0 +1,90 @@
+#include "net/ResponseReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/CurlHandles.h"
+
+namespace hopwell {
+namespace {
+
+// Output is handed to the stream in blocks of this size; the pieces stay 8192 bytes.
+constexpr std::size_t kStagingSize = 64 * 1024;
+
+}  // namespace
+
+ResponseReader::ResponseReader(std::ostream* out, ProgressCallback progress, void* context)
+    : out_(out), progress_(progress), context_(context) {
+  if (out_ != nullptr) staging_.reserve(kStagingSize);
+}
+
+void ResponseReader::Begin(std::int64_t contentLength) {
+  begun_ = true;
+  HW_LOG(log_, info) << "ReadRequest";
+  if (contentLength < 0) {
+    LogTransferError(log_, 0, "", "The response has no Content-Length header");
+    HW_LOG(log_, error) << "HttpQueryInfo returned an error";
+    length_ = 0;
+  } else {
+    length_ = static_cast<std::uint64_t>(contentLength);
+  }
+  HW_LOG(log_, info) << "Downloading " << length_ << " bytes";
+}
+
+bool ResponseReader::Append(const char* data, std::size_t n) {
+  if (outputFailed_) return false;
+  if (pieceFilled_ > 0) {
+    const std::size_t take = std::min(n, kPieceSize - pieceFilled_);
+    std::memcpy(piece_.data() + pieceFilled_, data, take);
+    pieceFilled_ += take;
+    data += take;
+    n -= take;
+    if (pieceFilled_ < kPieceSize) return true;
+    pieceFilled_ = 0;
+    if (!Emit(piece_.data(), kPieceSize)) return false;
+  }
+  while (n >= kPieceSize) {
+    if (!Emit(data, kPieceSize)) return false;
+    data += kPieceSize;
+    n -= kPieceSize;
+  }
+  std::memcpy(piece_.data(), data, n);
+  pieceFilled_ = n;
+  return true;
+}
+
+bool ResponseReader::Finish() {
+  if (outputFailed_) return false;
+  if (pieceFilled_ > 0) {
+    const std::size_t n = pieceFilled_;
+    pieceFilled_ = 0;
+    if (!Emit(piece_.data(), n)) return false;
+  }
+  if (!Emit(nullptr, 0)) return false;
+  Flush();
+  return !outputFailed_;
+}
+
+void ResponseReader::Flush() {
+  if (out_ == nullptr || staging_.empty() || outputFailed_) return;
+  out_->write(staging_.data(), static_cast<std::streamsize>(staging_.size()));
+  staging_.clear();
+  if (!*out_) outputFailed_ = true;
+}
+
+bool ResponseReader::Emit(const char* data, std::size_t n) {
+  total_ += n;
+  HW_LOG(log_, info) << "Received " << n << " bytes";
+  if (progress_ != nullptr) progress_(context_, length_, total_, 0, 0);
+  if (n == 0 || out_ == nullptr) return true;
+  return Stage(data, n);
+}
+
+bool ResponseReader::Stage(const char* data, std::size_t n) {
+  if (staging_.size() + n > kStagingSize) Flush();
+  if (outputFailed_) return false;
+  staging_.insert(staging_.end(), data, data + n);
+  return true;
+}
+
+}  // namespace hopwell
