@@ -1,11 +1,18 @@
 #include "commands/RegisterCommands.h"
 
+#include <memory>
+
 #include "intake/CommandFactory.h"
+#include "support/TestCmd.h"
 
 namespace hopwell {
 
 void RegisterCommands() {
-  [[maybe_unused]] CommandFactory& factory = CommandFactory::Instance();
+  CommandFactory& factory = CommandFactory::Instance();
+  // The test command takes only its job; its argument is ignored.
+  factory.Register("test", [](const std::string&, const JobPtr& job) {
+    return std::make_shared<TestCmd>(job);
+  });
 }
 
 }  // namespace hopwell
