@@ -33,13 +33,17 @@ bool KelvDB::Fail(std::string message) {
   return false;
 }
 
-bool KelvDB::Ready() { return initialized_ || Fail(kNotInitialized); }
+bool KelvDB::Ready() {
+  return initialized_ || Fail(kNotInitialized);
+}
 
 std::uint32_t KelvDB::ColumnCount() const {
   return static_cast<std::uint32_t>(content_.columns.size());
 }
 
-std::uint32_t KelvDB::RowCount() const { return static_cast<std::uint32_t>(content_.rowCount); }
+std::uint32_t KelvDB::RowCount() const {
+  return static_cast<std::uint32_t>(content_.rowCount);
+}
 
 bool KelvDB::create(std::uint32_t columnCount, std::uint32_t rowCount) {
   content_.Clear();
@@ -105,7 +109,9 @@ bool KelvDB::load(const fs::path& path) {
   return LoadText(KelvDBReader::FromFileText(bytes));
 }
 
-bool KelvDB::isInitialized() const { return initialized_; }
+bool KelvDB::isInitialized() const {
+  return initialized_;
+}
 
 bool KelvDB::save(const fs::path& path) {
   if (!Ready()) return false;
@@ -233,7 +239,9 @@ bool KelvDB::getColumn(std::uint32_t column, std::vector<std::string>& values) {
   return true;
 }
 
-const std::string& KelvDB::getLastError() const { return lastError_; }
+const std::string& KelvDB::getLastError() const {
+  return lastError_;
+}
 
 std::int32_t KelvDB::getColumnCount() {
   if (!Ready()) return -1;
@@ -245,13 +253,21 @@ std::int32_t KelvDB::getRowCount() {
   return content_.rowCount;
 }
 
-void KelvDB::clearError() { lastError_.clear(); }
+void KelvDB::clearError() {
+  lastError_.clear();
+}
 
-bool KelvDB::hasError() const { return !lastError_.empty(); }
+bool KelvDB::hasError() const {
+  return !lastError_.empty();
+}
 
-bool KelvDB::isAtBeginning() const { return atBeginning_; }
+bool KelvDB::isAtBeginning() const {
+  return atBeginning_;
+}
 
-bool KelvDB::isAtEnd() const { return atEnd_; }
+bool KelvDB::isAtEnd() const {
+  return atEnd_;
+}
 
 std::int32_t KelvDB::getCurrentRowIndex() {
   if (!Ready()) return -1;

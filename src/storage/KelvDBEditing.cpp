@@ -157,8 +157,7 @@ const std::string& KelvDB::getParameter(const std::string& key) {
 bool KelvDB::setParameter(const std::string& key, const std::string& value) {
   if (!Ready()) return false;
   if (content_.mode != "param") {
-    return Fail(
-        "setParameter(String key, String value) is only available when in parameter-mode.");
+    return Fail("setParameter(String key, String value) is only available when in parameter-mode.");
   }
   if (ColumnCount() < 2) return Fail("Can't set parameter. Number of columns must be 2");
   auto& keys = content_.columns[0];

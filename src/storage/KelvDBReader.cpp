@@ -120,8 +120,8 @@ class Parser {
           const auto columns = ParseInteger(parts[0]);
           const auto rows = ParseInteger(parts[1]);
           // Only the row count is used; it must fit the table's signed 32-bit count.
-          sizeValid = columns && rows && *rows >= 0 &&
-                      *rows <= std::numeric_limits<std::int32_t>::max();
+          sizeValid =
+              columns && rows && *rows >= 0 && *rows <= std::numeric_limits<std::int32_t>::max();
           content_.rowCount = sizeValid ? static_cast<std::int32_t>(*rows) : 0;
           haveSize = true;
           break;

@@ -83,7 +83,8 @@ void KelvDBWriter::Write(const KelvDBContent& content, std::string& out, bool fi
   out.append(lineEnd).append("--").append(lineEnd);
 
   const std::size_t columnCount = content.columns.size();
-  const std::size_t rowCount = content.rowCount > 0 ? static_cast<std::size_t>(content.rowCount) : 0;
+  const std::size_t rowCount =
+      content.rowCount > 0 ? static_cast<std::size_t>(content.rowCount) : 0;
   char length[32];
   for (std::size_t row = 0; row < rowCount; ++row) {
     for (std::size_t column = 0; column < columnCount; ++column) {

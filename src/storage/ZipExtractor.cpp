@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include <boost/filesystem/operations.hpp>
 #include <minizip/unzip.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "storage/FileOperations.h"
 #include "storage/SafePath.h"
@@ -22,6 +22,7 @@ constexpr std::size_t kCopyBufferSize = 8192;
 constexpr std::size_t kNameBufferSize = 65536;
 // The result of an entry refused for its name or type.
 constexpr int kRefusedEntry = UNZ_BADZIPFILE;
+constexpr std::size_t kEndRecordSize = 22;
 constexpr unsigned kHostUnix = 3;
 constexpr unsigned kHostDarwin = 19;
 
@@ -51,7 +52,36 @@ bool PassesThroughLink(const fs::path& destination, const fs::path& target) {
   return false;
 }
 
+// True for an archive that is nothing but its end record (with an optional comment) and
+// lists no entries.
+bool IsEmptyArchive(const fs::path& path) {
+  FileHandle file = OpenFile(path, "rb");
+  if (!file) return false;
+  unsigned char record[kEndRecordSize];
+  if (std::fread(record, 1, sizeof record, file.get()) != sizeof record) return false;
+  const auto word = [&](std::size_t at) { return record[at] | (record[at + 1] << 8); };
+  if (std::memcmp(record, "PK\x05\x06", 4) != 0 || word(8) != 0 || word(10) != 0) return false;
+  boost::system::error_code error;
+  const std::uintmax_t size = fs::file_size(path, error);
+  return !error && size == kEndRecordSize + static_cast<std::uintmax_t>(word(20));
+}
+
 }  // namespace
+
+// minizip hands out the raw bytes of methods it cannot inflate (bzip2) and the cipher text
+// of encrypted entries; both would be written as if they were the file.
+int ZipExtractor::CheckSupported(const unz_file_info64_s& info) {
+  if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
+    HW_LOG(log_, error) << "Unsupported compression method " << info.compression_method
+                        << " in zip";
+    return UNZ_BADZIPFILE;
+  }
+  if ((info.flag & 1u) != 0) {
+    HW_LOG(log_, error) << "Encrypted entries in zip are not supported";
+    return UNZ_BADZIPFILE;
+  }
+  return UNZ_OK;
+}
 
 struct ZipExtractor::Entry {
   std::string name;
@@ -77,6 +107,8 @@ bool ZipExtractor::Extract(bool keepFolders, const fs::path& destination,
                            std::vector<fs::path>* output) {
   UnzHandle archive(unzOpen64(archive_.c_str()));
   if (!archive) {
+    // minizip refuses an archive without entries, which is a valid (empty) archive.
+    if (IsEmptyArchive(archive_)) return true;
     LogOpenFailure();
     return false;
   }
@@ -86,6 +118,7 @@ bool ZipExtractor::Extract(bool keepFolders, const fs::path& destination,
   for (;;) {
     unz_file_info64 info{};
     status = unzGetCurrentFileInfo64(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0);
+    if (status == UNZ_OK) status = CheckSupported(info);
     if (status == UNZ_OK) status = unzOpenCurrentFile(archive.get());
     if (status != UNZ_OK) {
       HW_LOG(log_, error) << "Failed to open file: unzStatus " << status;

@@ -7,6 +7,8 @@
 
 #include "shell/Logging.h"
 
+struct unz_file_info64_s;
+
 namespace hopwell {
 
 // Extracts every entry of one zip archive into a folder.
@@ -32,6 +34,7 @@ class ZipExtractor {
   int ExtractEntry(void* archive, bool keepFolders, const boost::filesystem::path& destination,
                    Entry& entry);
   int CopyEntryData(void* archive, const boost::filesystem::path& target);
+  int CheckSupported(const unz_file_info64_s& info);
   void LogOpenFailure();
 
   boost::filesystem::path archive_;

@@ -2,9 +2,9 @@
 
 #include <ctime>
 
+#include <minizip/zip.h>
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
-#include <minizip/zip.h>
 
 #include "storage/FileOperations.h"
 #include "storage/SafePath.h"
@@ -56,10 +56,10 @@ int AddFile(zipFile archive, const fs::path& source, const std::string& entryNam
   const std::uintmax_t size = fs::file_size(source, error);
   // Sizes of 4 GiB and more need the zip64 records; smaller entries stay plain.
   const int zip64 = !error && size >= kZip64Threshold ? 1 : 0;
-  int status = zipOpenNewFileInZip4_64(archive, entryName.c_str(), &info, nullptr, 0, nullptr, 0,
-                                       nullptr, Z_DEFLATED, kCompressionLevel, 0, -MAX_WBITS,
-                                       kMemoryLevel, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
-                                       kUtf8NameFlag, zip64);
+  int status =
+      zipOpenNewFileInZip4_64(archive, entryName.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                              Z_DEFLATED, kCompressionLevel, 0, -MAX_WBITS, kMemoryLevel,
+                              Z_DEFAULT_STRATEGY, nullptr, 0, 0, kUtf8NameFlag, zip64);
   if (status != ZIP_OK) {
     job.JobFailed(boost::format("Error in opening %1% in zipfile") % entryName);
     return status;
@@ -70,7 +70,8 @@ int AddFile(zipFile archive, const fs::path& source, const std::string& entryNam
       job.JobFailed(boost::format("Error in reading %1%") % source);
       status = -1;
     }
-    if (count > 0 && zipWriteInFileInZip(archive, buffer.data(), static_cast<unsigned>(count)) < 0) {
+    if (count > 0 &&
+        zipWriteInFileInZip(archive, buffer.data(), static_cast<unsigned>(count)) < 0) {
       job.JobFailed(boost::format("Error in writing %1% in the zipfile") % entryName);
       status = ZIP_ERRNO;
     }

@@ -1,0 +1,293 @@
+#include "storage/ZipExtractor.h"
+
+#include <map>
+
+#include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
+
+#include "ArchiveTools.h"
+#include "common/LogCapture.h"
+#include "common/TempDir.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+using testing::LogCapture;
+using testing::ReadFile;
+using testing::RunCommand;
+using testing::RunPython;
+using testing::ShellQuote;
+using testing::TempDir;
+using testing::WriteFile;
+
+// Writes archives with Python's zipfile, each from a path and a JSON list of entries:
+// {"name", "data", "method": stored|deflated|bzip2, "mode": unix mode for the attributes}.
+const char* const kMakeArchive = R"(
+import json, sys, zipfile
+methods = {'stored': zipfile.ZIP_STORED, 'deflated': zipfile.ZIP_DEFLATED,
+           'bzip2': zipfile.ZIP_BZIP2}
+for path, entries in zip(sys.argv[1::2], sys.argv[2::2]):
+    with zipfile.ZipFile(path, 'w') as archive:
+        for entry in json.loads(entries):
+            info = zipfile.ZipInfo(entry['name'], date_time=(2020, 1, 2, 3, 4, 6))
+            info.compress_type = methods[entry.get('method', 'deflated')]
+            if 'mode' in entry:
+                info.create_system = 3
+                info.external_attr = entry['mode'] << 16
+            archive.writestr(info, entry.get('data', '').encode('utf-8'))
+)";
+
+std::vector<std::string> Listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (fs::recursive_directory_iterator it(folder), end; it != end; ++it) {
+    names.push_back(it->path().lexically_relative(folder).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ZipExtractorTest : public ::testing::Test {
+ protected:
+  // A sandbox holding the archive and the destination, so that anything written beside
+  // the destination shows up in the sandbox's listing.
+  fs::path Archive() const { return sandbox_ / "archive.zip"; }
+  fs::path Destination() const { return sandbox_ / "dest"; }
+
+  void MakeArchive(const std::string& entriesJson) {
+    std::string output;
+    ASSERT_EQ(RunPython(kMakeArchive, {Archive().string(), entriesJson}, &output), 0) << output;
+  }
+
+  TempDir dir_;
+  fs::path sandbox_ = dir_.path() / "sandbox";
+  void SetUp() override { fs::create_directories(Destination()); }
+};
+
+TEST_F(ZipExtractorTest, ArchiveFromDebianZipExtractsWithItsFolders) {
+  const fs::path source = dir_ / "source";
+  std::string big;
+  for (int i = 0; big.size() < (6u << 20); ++i) {
+    big += "line " + std::to_string(i * 7919 % 104729) + " of a long file\n";
+    big.push_back(static_cast<char>(i * 31));
+  }
+  WriteFile(source / "top" / "big.bin", big);
+  WriteFile(source / "top" / "empty.txt", "");
+  WriteFile(source / "top" / "sub" /
+                "Gr\xc3\xbc\xc3\x9f"
+                "e.txt",
+            "umlauts");
+  fs::create_directories(source / "top" / "hollow");
+  std::string output;
+  ASSERT_EQ(RunCommand("cd " + ShellQuote(source.string()) + " && zip -q -r " +
+                           ShellQuote(Archive().string()) + " top",
+                       &output),
+            0)
+      << output;
+
+  LogCapture log;
+  std::vector<fs::path> extracted;
+  ASSERT_TRUE(ZipExtractor(Archive()).Extract(true, Destination(), &extracted));
+  EXPECT_EQ(ReadFile(Destination() / "top" / "big.bin"), big);
+  EXPECT_EQ(ReadFile(Destination() / "top" / "empty.txt"), "");
+  EXPECT_EQ(ReadFile(Destination() / "top" / "sub" /
+                     "Gr\xc3\xbc\xc3\x9f"
+                     "e.txt"),
+            "umlauts");
+  // Folder entries are skipped: no folder is made for an empty one.
+  EXPECT_FALSE(fs::exists(Destination() / "top" / "hollow"));
+  EXPECT_TRUE(log.Has("trace", "Encountered unnamed file in zip: top/"));
+  EXPECT_TRUE(log.Has("trace", "Encountered unnamed file in zip: top/hollow/"));
+  std::size_t files = 0, folders = 0;
+  for (const auto& path : extracted) {
+    if (path.empty()) {
+      ++folders;
+    } else {
+      ++files;
+      EXPECT_TRUE(fs::is_regular_file(path)) << path;
+    }
+  }
+  EXPECT_EQ(files, 3u);
+  EXPECT_EQ(folders, 3u);  // top/, top/sub/, top/hollow/
+}
+
+TEST_F(ZipExtractorTest, FlatModePutsEveryFileIntoTheDestination) {
+  MakeArchive(
+      R"([{"name": "a/same.txt", "data": "first"}, {"name": "b\\same.txt", "data": "second"},
+                  {"name": "c/d/other.txt", "data": "x", "method": "stored"}])");
+  std::vector<fs::path> extracted;
+  ASSERT_TRUE(ZipExtractor(Archive()).Extract(false, Destination(), &extracted));
+  EXPECT_EQ(Listing(Destination()), (std::vector<std::string>{"other.txt", "same.txt"}));
+  EXPECT_EQ(ReadFile(Destination() / "same.txt"), "second");
+  EXPECT_EQ(extracted,
+            (std::vector<fs::path>{Destination() / "same.txt", Destination() / "same.txt",
+                                   Destination() / "other.txt"}));
+}
+
+TEST_F(ZipExtractorTest, ArchivesThatCannotBeOpened) {
+  LogCapture log;
+  EXPECT_FALSE(ZipExtractor(dir_ / "missing.zip").Extract(true, Destination()));
+  EXPECT_TRUE(log.HasFragment("error", "missing.zip\" for decompression"));
+  EXPECT_TRUE(log.Has("error", "\"" + (dir_ / "missing.zip").string() + "\" does not exist"));
+
+  EXPECT_FALSE(ZipExtractor(dir_.path()).Extract(true, Destination()));
+  EXPECT_TRUE(log.Has("error", "\"" + dir_.path().string() + "\" is not a regular file"));
+
+  WriteFile(Archive(), "PK\x03\x04 this is not really an archive");
+  fs::permissions(Archive(), fs::perms(0640));
+  EXPECT_FALSE(ZipExtractor(Archive()).Extract(true, Destination()));
+  EXPECT_TRUE(log.Has("error", "perms: 416"));
+  EXPECT_TRUE(fs::is_empty(Destination()));
+}
+
+TEST_F(ZipExtractorTest, EmptyArchiveSucceeds) {
+  MakeArchive("[]");
+  std::vector<fs::path> extracted;
+  EXPECT_TRUE(ZipExtractor(Archive()).Extract(true, Destination(), &extracted));
+  EXPECT_TRUE(extracted.empty());
+}
+
+TEST_F(ZipExtractorTest, CrcMismatchEndsTheExtractionAfterWritingTheEntry) {
+  MakeArchive(R"([{"name": "one.txt", "data": "good"},
+                  {"name": "two.txt", "data": "CORRUPTME and more", "method": "stored"},
+                  {"name": "three.txt", "data": "never"}])");
+  std::string bytes = ReadFile(Archive());
+  const auto at = bytes.find("CORRUPTME");
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] = 'K';
+  WriteFile(Archive(), bytes);
+
+  LogCapture log;
+  std::vector<fs::path> extracted;
+  EXPECT_FALSE(ZipExtractor(Archive()).Extract(true, Destination(), &extracted));
+  EXPECT_EQ(ReadFile(Destination() / "two.txt"), "KORRUPTME and more");
+  EXPECT_FALSE(fs::exists(Destination() / "three.txt"));
+  EXPECT_EQ(extracted, std::vector<fs::path>{Destination() / "one.txt"});
+  EXPECT_TRUE(log.Has("error", "error -105 with zipfile in unzCloseCurrentFile"));
+  EXPECT_TRUE(log.Has("error", "Failed to open file: unzStatus -105"));
+}
+
+TEST_F(ZipExtractorTest, FirstEntryThatCannotBeOpenedWritesNothing) {
+  MakeArchive(R"([{"name": "packed.txt", "data": "bzip2 is not supported", "method": "bzip2"},
+                  {"name": "plain.txt", "data": "x"}])");
+  LogCapture log;
+  EXPECT_FALSE(ZipExtractor(Archive()).Extract(true, Destination()));
+  EXPECT_TRUE(fs::is_empty(Destination()));
+  EXPECT_TRUE(log.HasFragment("error", "Failed to open file: unzStatus "));
+}
+
+TEST_F(ZipExtractorTest, TruncatedArchiveFailsWithoutWriting) {
+  std::string data(50000, 'z');
+  MakeArchive(R"([{"name": "a.txt", "data": ")" + data + R"("}])");
+  const std::string bytes = ReadFile(Archive());
+  WriteFile(Archive(), bytes.substr(0, bytes.size() - 30));
+  EXPECT_FALSE(ZipExtractor(Archive()).Extract(true, Destination()));
+  EXPECT_TRUE(fs::is_empty(Destination()));
+}
+
+struct HostileEntry {
+  const char* label;
+  std::string json;   // entries of the archive; the last one is the hostile one
+  std::string named;  // how the error log line names it
+};
+
+std::vector<HostileEntry> HostileEntries();
+
+class HostileEntryTest : public ZipExtractorTest,
+                         public ::testing::WithParamInterface<std::tuple<HostileEntry, bool>> {
+ public:
+  // All archives are made by one Python run; each test writes its own copy.
+  static void SetUpTestSuite() {
+    TempDir made;
+    std::vector<std::string> arguments;
+    for (const auto& entry : HostileEntries()) {
+      arguments.push_back((made / entry.label).string());
+      arguments.push_back(entry.json);
+    }
+    std::string output;
+    ASSERT_EQ(RunPython(kMakeArchive, arguments, &output), 0) << output;
+    for (const auto& entry : HostileEntries())
+      archives_[entry.label] = ReadFile(made / entry.label);
+  }
+  static inline std::map<std::string, std::string> archives_;
+};
+
+TEST_P(HostileEntryTest, IsRefusedAndNothingLeavesTheDestination) {
+  const auto& [entry, keepFolders] = GetParam();
+  WriteFile(Archive(), archives_[entry.label]);
+  LogCapture log;
+  std::vector<fs::path> extracted;
+  EXPECT_FALSE(ZipExtractor(Archive()).Extract(keepFolders, Destination(), &extracted));
+  EXPECT_TRUE(log.HasFragment("error", entry.named)) << entry.named;
+  EXPECT_TRUE(log.HasFragment("error", "Failed to open file: unzStatus "));
+  // Only the harmless first entry was written, and nothing beside the destination.
+  EXPECT_EQ(Listing(sandbox_), (std::vector<std::string>{"archive.zip", "dest", "dest/ok.txt"}));
+  EXPECT_EQ(extracted.size(), 1u);
+  EXPECT_FALSE(fs::exists(dir_ / "evil.txt"));
+}
+
+std::string Hostile(const std::string& name, const std::string& extra = "") {
+  return R"([{"name": "ok.txt", "data": "fine"}, {"name": ")" + name + R"(", "data": "evil")" +
+         extra + "}]";
+}
+
+std::vector<HostileEntry> HostileEntries() {
+  return {HostileEntry{"DotDot", Hostile("../evil.txt"), "../evil.txt"},
+          HostileEntry{"DeepDotDot", Hostile("a/b/../../../evil.txt"), "a/b/../../../evil.txt"},
+          HostileEntry{"Absolute", Hostile("/tmp/evil.txt"), "/tmp/evil.txt"},
+          HostileEntry{"Backslash", Hostile("..\\\\evil.txt"), "..\\evil.txt"},
+          HostileEntry{"MixedSlashes", Hostile("sub\\\\..\\\\../evil.txt"), "sub\\..\\../evil.txt"},
+          HostileEntry{"LeadingBackslash", Hostile("\\\\evil.txt"), "\\evil.txt"},
+          HostileEntry{"DriveLetter", Hostile("C:\\\\evil.txt"), "C:\\evil.txt"},
+          HostileEntry{"DriveSlash", Hostile("C:/evil.txt"), "C:/evil.txt"},
+          HostileEntry{"Symlink", Hostile("link", R"(, "mode": 41471)"), "link"},
+          HostileEntry{"SymlinkInFolder", Hostile("sub/evil.txt", R"(, "mode": 41471)"),
+                       "sub/evil.txt"}};
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, HostileEntryTest,
+                         ::testing::Combine(::testing::ValuesIn(HostileEntries()),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).label) +
+                                  (std::get<1>(info.param) ? "Kept" : "Flat");
+                         });
+
+TEST_F(ZipExtractorTest, LinksAlreadyInTheDestinationAreNotWrittenThrough) {
+  const fs::path outside = dir_ / "outside";
+  WriteFile(outside / "victim.txt", "precious");
+  fs::create_symlink(outside, Destination() / "linked");
+  fs::create_symlink(outside / "victim.txt", Destination() / "victim.txt");
+
+  MakeArchive(R"([{"name": "victim.txt", "data": "replaced"}])");
+  ASSERT_TRUE(ZipExtractor(Archive()).Extract(true, Destination()));
+  EXPECT_EQ(ReadFile(outside / "victim.txt"), "precious");
+  EXPECT_FALSE(fs::is_symlink(Destination() / "victim.txt"));
+  EXPECT_EQ(ReadFile(Destination() / "victim.txt"), "replaced");
+
+  MakeArchive(R"([{"name": "linked/new.txt", "data": "evil"}])");
+  LogCapture log;
+  EXPECT_FALSE(ZipExtractor(Archive()).Extract(true, Destination()));
+  EXPECT_FALSE(fs::exists(outside / "new.txt"));
+  EXPECT_TRUE(log.HasFragment("error", "linked/new.txt"));
+}
+
+TEST_F(ZipExtractorTest, EntryThatCannotBeWrittenFailsTheExtraction) {
+  fs::create_directories(Destination() / "taken");
+  MakeArchive(R"([{"name": "taken", "data": "x"}, {"name": "later.txt", "data": "y"}])");
+  LogCapture log;
+  EXPECT_FALSE(ZipExtractor(Archive()).Extract(true, Destination()));
+  EXPECT_FALSE(fs::exists(Destination() / "later.txt"));
+  EXPECT_TRUE(log.HasFragment("error", "Failed to create"));
+}
+
+TEST_F(ZipExtractorTest, LongNamesAreNotCutShort) {
+  const std::string folder(200, 'f');
+  const std::string name = folder + "/" + std::string(150, 'n') + ".txt";
+  MakeArchive(R"([{"name": ")" + name + R"(", "data": "long"}])");
+  ASSERT_TRUE(ZipExtractor(Archive()).Extract(true, Destination()));
+  EXPECT_EQ(ReadFile(Destination() / folder / (std::string(150, 'n') + ".txt")), "long");
+}
+
+}  // namespace
+}  // namespace hopwell

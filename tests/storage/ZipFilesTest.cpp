@@ -1,0 +1,143 @@
+#include "storage/ZipFiles.h"
+
+#include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
+
+#include "ArchiveTools.h"
+#include "common/TempDir.h"
+#include "storage/ZipExtractor.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+using testing::ReadFile;
+using testing::RunCommand;
+using testing::RunPython;
+using testing::ShellQuote;
+using testing::TempDir;
+using testing::WriteFile;
+
+// Prints one line per entry as Python's zipfile sees it, and whether its compressed size is
+// what zlib's raw deflate at level 6 gives for the source file named alongside.
+const char* const kInspect = R"(
+import sys, time, zipfile, zlib, os
+with zipfile.ZipFile(sys.argv[1]) as archive:
+    assert archive.testzip() is None
+    sources = sys.argv[2:]
+    for info, source in zip(archive.infolist(), sources):
+        data = open(source, 'rb').read()
+        assert archive.read(info) == data, info.filename
+        packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+        level6 = len(packer.compress(data) + packer.flush())
+        mtime = time.localtime(os.path.getmtime(source))
+        same_time = abs(time.mktime(info.date_time + (0, 0, -1)) - time.mktime(mtime)) <= 2
+        print(info.filename, info.flag_bits & 0x800 != 0, info.compress_type,
+              info.compress_size == level6, info.flag_bits & 6, same_time, len(info.extra))
+)";
+
+JobPtr MakeJob() {
+  return std::make_shared<JobStatus>(ActionKind::Upload, "save", "kelv:save:1");
+}
+
+class ZipFilesTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  fs::path archive_ = dir_ / "out.zip";
+};
+
+TEST_F(ZipFilesTest, ArchiveIsValidDeflatedAtLevelSixWithUtf8Names) {
+  std::string mixed;
+  for (int i = 0; mixed.size() < (1u << 20); ++i) {
+    mixed += "row " + std::to_string(i) + ";";
+    mixed.push_back(static_cast<char>((i * 2654435761u) >> 24));
+  }
+  WriteFile(dir_ / "in" / "doc.indd", mixed);
+  WriteFile(dir_ / "in" / "empty", "");
+  WriteFile(dir_ / "in" / "notes.txt", "hello hello hello\n");
+  const std::vector<fs::path> sources = {dir_ / "in" / "doc.indd", dir_ / "in" / "empty",
+                                         dir_ / "in" / "notes.txt"};
+  const std::vector<std::string> names = {"Chapter/doc.indd", "empty",
+                                          "Gr\xc3\xbc\xc3\x9f"
+                                          "e.txt"};
+  JobPtr job = MakeJob();
+  job->SetProgress(10);
+  ASSERT_TRUE(ZipFiles(sources, names, archive_, 12.5, job));
+  EXPECT_EQ(job->GetProgress(), 22.5);
+  EXPECT_EQ(job->GetState(), JobState::Waiting);  // not marked failed
+
+  std::string output;
+  EXPECT_EQ(RunCommand("unzip -t " + ShellQuote(archive_.string()), &output), 0) << output;
+  output.clear();
+  std::vector<std::string> arguments = {archive_.string()};
+  for (const auto& source : sources) arguments.push_back(source.string());
+  ASSERT_EQ(RunPython(kInspect, arguments, &output), 0) << output;
+  EXPECT_EQ(output,
+            "Chapter/doc.indd True 8 True 0 True 0\n"
+            "empty True 8 True 0 True 0\n"
+            "Gr\xc3\xbc\xc3\x9f"
+            "e.txt True 8 True 0 True 0\n");
+
+  const fs::path unpacked = dir_ / "unpacked";
+  ASSERT_TRUE(ZipExtractor(archive_).Extract(true, unpacked));
+  EXPECT_EQ(ReadFile(unpacked / "Chapter" / "doc.indd"), mixed);
+}
+
+TEST_F(ZipFilesTest, EmptyListGivesAnEmptyValidArchive) {
+  JobPtr job = MakeJob();
+  ASSERT_TRUE(ZipFiles({}, {}, archive_, 5, job));
+  std::string output;
+  ASSERT_EQ(RunPython("import zipfile, sys\nprint(len(zipfile.ZipFile(sys.argv[1]).namelist()))",
+                      {archive_.string()}, &output),
+            0)
+      << output;
+  EXPECT_EQ(output, "0\n");
+  EXPECT_EQ(job->GetProgress(), 5);
+}
+
+TEST_F(ZipFilesTest, MissingSourcesMarkTheJobAndTheOthersAreStillAdded) {
+  WriteFile(dir_ / "a.txt", "a");
+  WriteFile(dir_ / "c.txt", "c");
+  const fs::path missing = dir_ / "b.txt";
+  JobPtr job = MakeJob();
+  // The result follows the last file only.
+  EXPECT_TRUE(ZipFiles({dir_ / "a.txt", missing, dir_ / "c.txt"}, {"a.txt", "b.txt", "c.txt"},
+                       archive_, 1, job));
+  EXPECT_EQ(job->GetState(), JobState::Failed);
+  EXPECT_EQ(job->LastMessage(), "Error in opening \"" + missing.string() + "\" for reading");
+  std::string output;
+  ASSERT_EQ(RunPython("import zipfile, sys\nprint(zipfile.ZipFile(sys.argv[1]).namelist())",
+                      {archive_.string()}, &output),
+            0);
+  EXPECT_EQ(output, "['a.txt', 'c.txt']\n");
+
+  JobPtr second = MakeJob();
+  EXPECT_FALSE(ZipFiles({dir_ / "a.txt", missing}, {"a.txt", "b.txt"}, archive_, 1, second));
+  EXPECT_EQ(RunCommand("unzip -t -q " + ShellQuote(archive_.string())), 0);
+}
+
+TEST_F(ZipFilesTest, FailuresBeforeAnyFileMarkTheJobAndAddTheShare) {
+  WriteFile(dir_ / "a.txt", "a");
+  JobPtr job = MakeJob();
+  EXPECT_FALSE(ZipFiles({dir_ / "a.txt"}, {"a.txt"}, dir_ / "no" / "such.zip", 7, job));
+  EXPECT_EQ(job->LastMessage(), "Error opening \"such.zip\"");
+  EXPECT_EQ(job->GetProgress(), 7);
+
+  JobPtr mismatched = MakeJob();
+  EXPECT_FALSE(ZipFiles({dir_ / "a.txt"}, {}, archive_, 3, mismatched));
+  EXPECT_EQ(mismatched->GetState(), JobState::Failed);
+  EXPECT_EQ(mismatched->GetProgress(), 3);
+}
+
+TEST(NextArchiveNameTest, TakesTheFirstFreeNumber) {
+  TempDir dir;
+  EXPECT_EQ(NextArchiveName(dir.path(), "4711"), dir / "cgu_4711_0.zip");
+  WriteFile(dir / "cgu_4711_0.zip", "");
+  EXPECT_EQ(NextArchiveName(dir.path(), "4711"), dir / "cgu_4711_1.zip");
+  fs::create_directory(dir / "cgu_4711_1.zip");
+  EXPECT_EQ(NextArchiveName(dir.path(), "4711"), dir / "cgu_4711_2.zip");
+  EXPECT_EQ(NextArchiveName(dir.path(), "../x"), fs::path());
+}
+
+}  // namespace
+}  // namespace hopwell
