@@ -1,0 +1,83 @@
+"""End-to-end checks of `hopwell --headless kelv:test` against the platform simulator."""
+
+import glob
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
+
+from hopwell_sim.testing import RunningSimulator  # noqa: E402
+
+HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+TEST_URL = "https://127.0.0.1:18443/login/index.html"
+
+
+class TestCommandTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.tmp = os.path.join(self.dir.name, "tmp")
+        os.makedirs(self.tmp)
+        self.env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"))
+        for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
+            self.env.pop(proxy, None)
+
+    def tearDown(self):
+        self.dir.cleanup()
+
+    def run_test_command(self, *args):
+        return subprocess.run([HOPWELL, "--headless", "kelv:test", *args], env=self.env,
+                              capture_output=True, text=True, timeout=60)
+
+    def log_text(self):
+        files = sorted(glob.glob(os.path.join(self.tmp, "Kelv", "Hopwell", "Hopwell_*.log")))
+        self.assertTrue(files, "no log file written")
+        text = ""
+        for name in files:
+            with open(name, encoding="utf-8", errors="replace") as f:
+                text += f.read()
+        return text
+
+    def test_succeeds_against_the_simulator(self):
+        with RunningSimulator() as sim:
+            result = self.run_test_command()
+            requests = sim.requests()
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("Verifying installation", result.stdout)
+        self.assertNotIn("FAILED", result.stdout)
+        self.assertEqual(len(requests), 1)
+        request = requests[0]
+        self.assertEqual((request["scheme"], request["method"], request["path"]),
+                         ("https", "GET", "/login/index.html"))
+        head = bytes.fromhex(request["raw_head_hex"]).decode("latin-1")
+        self.assertIn("\r\nX-Test:asdf\r\n", head)
+        params = dict(request["query_params"])
+        self.assertEqual(params["hwversion"], "1.7.1")
+        self.assertEqual(params["os"], "linux")
+        log = self.log_text()
+        self.assertIn("Successfully established internet connection to " + TEST_URL, log)
+        self.assertIn("TestCmd ran successfully", log)
+        self.assertNotIn("Did not escape string correctly", log)
+
+    def test_argument_is_ignored_and_error_status_still_succeeds(self):
+        with RunningSimulator("--scenario", "500") as sim:
+            result = subprocess.run([HOPWELL, "--headless", "kelv:test:whatever"], env=self.env,
+                                    capture_output=True, text=True, timeout=60)
+            statuses = [r["status"] for r in sim.requests()]
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(statuses, [500])
+
+    def test_fails_without_a_server(self):
+        result = self.run_test_command()
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Could not establish internet connection", result.stdout)
+        log = self.log_text()
+        self.assertIn("<error> Could not access test url " + TEST_URL, log)
+        self.assertNotIn("TestCmd ran successfully", log)
+
+
+if __name__ == "__main__":
+    unittest.main()
