@@ -1,0 +1,68 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+
+#include "shell/FrontEnd.h"
+
+namespace hopwell::testing {
+
+// A front end that records the URLs the dialogs open and otherwise does nothing.
+class RecordingFrontEnd final : public IFrontEnd {
+ public:
+  void JobAdded(JobStatus&) override {}
+  void JobChanged(JobStatus&) override {}
+  void ShowMessageDialog(const std::string&, const std::string&) override {}
+  void ShowApplicationMissing(const std::string&) override {}
+  void OpenUrl(const std::string& url) override {
+    std::lock_guard lock(lock_);
+    urls_.push_back(url);
+  }
+  void ExploreFolder(const boost::filesystem::path&) override {}
+  bool ConfirmQuit() override { return true; }
+  ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
+    return ProxyAnswer::Cancelled;
+  }
+  std::vector<std::string> Urls() const {
+    std::lock_guard lock(lock_);
+    return urls_;
+  }
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<std::string> urls_;
+};
+
+// Answers the dialogs of Dialogs.h by object name while it exists: each dialog shown is
+// recorded, then handed to the answer registered for its name (if any).
+class DialogScript {
+ public:
+  using Answer = std::function<void(QDialog&)>;
+  DialogScript();
+  ~DialogScript();
+  DialogScript(const DialogScript&) = delete;
+  DialogScript& operator=(const DialogScript&) = delete;
+
+  void On(const std::string& objectName, Answer answer);
+  // Object names of the dialogs seen so far, in order.
+  std::vector<std::string> Seen() const;
+
+ private:
+  void Handle(QDialog& dialog);
+
+  mutable std::mutex lock_;
+  std::map<std::string, Answer> answers_;
+  std::vector<std::string> seen_;
+};
+
+// Clicks the dialog's push button with this object name; false when there is none.
+bool Click(QDialog& dialog, const char* buttonName);
+// The text of the dialog's QLabel with this object name.
+std::string LabelText(QDialog& dialog, const char* labelName);
+
+}  // namespace hopwell::testing
