@@ -64,6 +64,7 @@ ErrorReportDialog::ErrorReportDialog(QWidget* parent, Sender sender,
   auto* cancel = Button("Cancel", names::kCancel, this);
   auto* send = Button("Send", names::kSend, this);
   send->setDefault(true);
+  show->setEnabled(!logFile_->text().isEmpty());
   connect(show, &QPushButton::clicked, this, &ErrorReportDialog::ShowLog);
   connect(cancel, &QPushButton::clicked, this, [this] { done(0); });
   connect(send, &QPushButton::clicked, this, &ErrorReportDialog::Send);

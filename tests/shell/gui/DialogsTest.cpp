@@ -106,6 +106,8 @@ TEST_F(DialogsTest, MessageDialogsFromThreadsBlockOnlyTheirThread) {
   first.join();
   second.join();
   ASSERT_TRUE(WaitFor([&] {
+    // Deferred deletions run only from an event loop; these waits are not one.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     for (auto& dialog : open) {
       if (!dialog.isNull()) return false;
     }
