@@ -84,14 +84,8 @@ class Updater {
   static int CompareVersions(const std::string& a, const std::string& b);
 
  private:
-  struct Settings {
-    bool automatic = true;
-    std::int64_t lastCheck = -1;
-  };
   struct Worker;
 
-  Settings LoadSettings() const;
-  void SaveSettings(const Settings& settings) const;
   void StartBackgroundCheck(bool userAsked);
 
   mutable LogSource log_;

@@ -1,0 +1,47 @@
+#include "shell/QuitControl.h"
+
+#include <mutex>
+
+#include "intake/CommandIntake.h"
+#include "shell/FrontEnd.h"
+#include "shell/Updater.h"
+
+namespace hopwell {
+namespace {
+
+std::mutex quitLock;
+std::function<void(int)>& QuitHandler() {
+  static std::function<void(int)> handler;
+  return handler;
+}
+Updater* startedUpdater = nullptr;
+
+}  // namespace
+
+void SetQuitHandler(std::function<void(int)> postQuit) {
+  std::lock_guard lock(quitLock);
+  QuitHandler() = std::move(postQuit);
+}
+
+void SetStartedUpdater(Updater* updater) {
+  std::lock_guard lock(quitLock);
+  startedUpdater = updater;
+}
+
+bool RequestQuit() {
+  if (AnyJobActive() && !FrontEnd()->ConfirmQuit()) return false;
+  std::function<void(int)> postQuit;
+  Updater* updater = nullptr;
+  {
+    std::lock_guard lock(quitLock);
+    postQuit = QuitHandler();
+    updater = startedUpdater;
+  }
+  if (updater != nullptr) updater->Cleanup();
+  if (postQuit) postQuit(0);
+  return true;
+}
+
+int CanShutdownCallback() { return AnyJobActive() ? 0 : 1; }
+
+}  // namespace hopwell

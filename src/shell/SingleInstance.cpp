@@ -1,0 +1,313 @@
+#include "shell/SingleInstance.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include <boost/filesystem/operations.hpp>
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+
+// The same names in every instance of the product.
+const char* const kLockName = "Kelv_KelvoryHopwell_InstanceControl.lock";
+const char* const kSocketName = "Kelv_KelvoryHopwell_ExecuteCommand.sock";
+const char kAck = '1';
+const char kRefused = '0';
+
+// Closes a descriptor on every path.
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd = -1) : fd_(fd) {}
+  ~ScopedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// The address of a socket file. A path too long for sun_path is reached through the
+// folder's descriptor (/proc/self/fd/N/name), which the kernel resolves the same way; the
+// descriptor stays open as long as the address is in use.
+class SocketAddress {
+ public:
+  SocketAddress(const fs::path& folder, const char* name) {
+    std::memset(&address_, 0, sizeof(address_));
+    address_.sun_family = AF_UNIX;
+    std::string text = (folder / name).native();
+    if (text.size() >= sizeof(address_.sun_path)) {
+      folderFd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (folderFd_ < 0) return;
+      text = "/proc/self/fd/" + std::to_string(folderFd_) + "/" + name;
+      if (text.size() >= sizeof(address_.sun_path)) return;
+    }
+    std::memcpy(address_.sun_path, text.c_str(), text.size() + 1);
+    valid_ = true;
+  }
+  ~SocketAddress() {
+    if (folderFd_ >= 0) ::close(folderFd_);
+  }
+  SocketAddress(const SocketAddress&) = delete;
+  SocketAddress& operator=(const SocketAddress&) = delete;
+
+  bool valid() const { return valid_; }
+  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address_); }
+  socklen_t size() const { return sizeof(address_); }
+
+ private:
+  sockaddr_un address_{};
+  int folderFd_ = -1;
+  bool valid_ = false;
+};
+
+void SetTimeouts(int fd, int milliseconds) {
+  timeval timeout{};
+  timeout.tv_sec = milliseconds / 1000;
+  timeout.tv_usec = (milliseconds % 1000) * 1000;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+}
+
+bool SendAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return false;
+    data += sent;
+    size -= static_cast<std::size_t>(sent);
+  }
+  return true;
+}
+
+// A folder only this user can enter: not a link, owned by the user, no access for others.
+bool IsPrivateFolder(const fs::path& folder) {
+  struct stat info{};
+  if (::lstat(folder.c_str(), &info) != 0) return false;
+  return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+SingleInstance::SingleInstance(fs::path folder) : folder_(std::move(folder)) {}
+
+SingleInstance::~SingleInstance() {
+  if (listenFd_ >= 0) {
+    ::close(listenFd_);
+    // Still holding the token, so the socket is ours to remove.
+    ::unlink(SocketPath().c_str());
+  }
+  if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+fs::path SingleInstance::DefaultFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && *runtime != '\0') {
+    const fs::path folder(runtime);
+    boost::system::error_code error;
+    if (folder.is_absolute() && fs::is_directory(folder, error)) return folder;
+  }
+  boost::system::error_code error;
+  fs::path temp = fs::temp_directory_path(error);
+  if (error) temp = "/tmp";
+  return temp / ("hopwell-" + std::to_string(::getuid()));
+}
+
+fs::path SingleInstance::LockPath() const { return folder_ / kLockName; }
+fs::path SingleInstance::SocketPath() const { return folder_ / kSocketName; }
+
+bool SingleInstance::IsRelayable(const std::string& command) {
+  return !command.empty() && command.size() <= kMaxRelayBytes;
+}
+
+bool SingleInstance::PrepareFolder() {
+  if (::mkdir(folder_.c_str(), 0700) != 0 && errno != EEXIST) {
+    lastError_ = ErrnoText("cannot create " + folder_.string());
+    return false;
+  }
+  // A folder we made ourselves under a shared temp dir must really be private; the
+  // session's runtime folder is trusted as the system set it up.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const bool isRuntime = runtime != nullptr && fs::path(runtime) == folder_;
+  if (!isRuntime && !IsPrivateFolder(folder_)) {
+    lastError_ = folder_.string() + " is not a private folder of this user";
+    return false;
+  }
+  return true;
+}
+
+bool SingleInstance::Acquire() {
+  lastError_.clear();
+  if (IsFirst()) return true;
+  if (!PrepareFolder()) return false;
+  // Close-on-exec: programs the client starts must not inherit the token.
+  ScopedFd lock(::open(LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (lock.get() < 0) {
+    lastError_ = ErrnoText("cannot open " + LockPath().string());
+    return false;
+  }
+  if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK) lastError_ = ErrnoText("cannot lock " + LockPath().string());
+    return false;
+  }
+  lockFd_ = lock.release();
+  if (!Listen()) {
+    ::close(lockFd_);
+    lockFd_ = -1;
+    return false;
+  }
+  // For people looking at the folder: which process holds the token.
+  const std::string pid = std::to_string(::getpid()) + "\n";
+  if (::ftruncate(lockFd_, 0) == 0) {
+    [[maybe_unused]] const ssize_t written = ::pwrite(lockFd_, pid.data(), pid.size(), 0);
+  }
+  return true;
+}
+
+bool SingleInstance::Listen() {
+  const SocketAddress address(folder_, kSocketName);
+  if (!address.valid()) {
+    lastError_ = "no socket address for " + SocketPath().string();
+    return false;
+  }
+  // A socket left by a crashed instance: we hold the token now, so nobody listens on it.
+  ::unlink(SocketPath().c_str());
+  ScopedFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (listener.get() < 0) {
+    lastError_ = ErrnoText("socket");
+    return false;
+  }
+  const mode_t oldMask = ::umask(0077);
+  const int bound = ::bind(listener.get(), address.get(), address.size());
+  ::umask(oldMask);
+  if (bound != 0 || ::listen(listener.get(), SOMAXCONN) != 0) {
+    lastError_ = ErrnoText("cannot listen on " + SocketPath().string());
+    return false;
+  }
+  listenFd_ = listener.release();
+  return true;
+}
+
+std::string SingleInstance::ReadRelay(int connection) {
+  std::string command;
+  char buffer[1024];
+  while (command.size() <= kMaxRelayBytes) {
+    const ssize_t got = ::recv(connection, buffer, sizeof(buffer), 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return {};  // timed out or broken: the sender retries
+    if (got == 0) return command;
+    command.append(buffer, static_cast<std::size_t>(got));
+  }
+  return command;  // oversized; the caller refuses it
+}
+
+std::vector<std::string> SingleInstance::TakeRelays() {
+  std::vector<std::string> commands;
+  if (listenFd_ < 0) return commands;
+  for (;;) {
+    ScopedFd connection(::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC));
+    if (connection.get() < 0) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      break;  // EAGAIN: nothing more pending
+    }
+    ucred peer{};
+    socklen_t peerSize = sizeof(peer);
+    if (::getsockopt(connection.get(), SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) != 0 ||
+        peer.uid != ::getuid()) {
+      HW_LOG(log_, warning) << "  Relay from another user refused";
+      continue;
+    }
+    SetTimeouts(connection.get(), 2000);
+    std::string command = ReadRelay(connection.get());
+    if (!IsRelayable(command)) {
+      HW_LOG(log_, warning) << "  Relay of " << command.size() << " bytes refused";
+      SendAll(connection.get(), &kRefused, 1);
+      continue;
+    }
+    // Acknowledged as soon as it is read: the sender may exit, the command is ours now.
+    SendAll(connection.get(), &kAck, 1);
+    commands.push_back(std::move(command));
+  }
+  return commands;
+}
+
+SingleInstance::RelayResult SingleInstance::Relay(const fs::path& folder, const std::string& command,
+                                                  int timeoutMilliseconds) {
+  if (!IsRelayable(command)) return RelayResult::NotRelayable;
+  const SocketAddress address(folder, kSocketName);
+  if (!address.valid()) {
+    boost::system::error_code error;
+    return fs::exists(folder, error) ? RelayResult::Failed : RelayResult::NoListener;
+  }
+  ScopedFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (fd.get() < 0) return RelayResult::Failed;
+  SetTimeouts(fd.get(), timeoutMilliseconds);
+  if (::connect(fd.get(), address.get(), address.size()) != 0) {
+    return (errno == ENOENT || errno == ECONNREFUSED) ? RelayResult::NoListener
+                                                      : RelayResult::Failed;
+  }
+  if (!SendAll(fd.get(), command.data(), command.size())) return RelayResult::Failed;
+  ::shutdown(fd.get(), SHUT_WR);
+  char answer = 0;
+  ssize_t got;
+  do {
+    got = ::recv(fd.get(), &answer, 1, 0);
+  } while (got < 0 && errno == EINTR);
+  return (got == 1 && answer == kAck) ? RelayResult::Delivered : RelayResult::Failed;
+}
+
+SingleInstance::LaunchOutcome SingleInstance::AcquireOrRelay(const std::string& command,
+                                                             int timeoutMilliseconds) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+  LaunchOutcome outcome;
+  for (;;) {
+    if (Acquire()) {
+      outcome.first = true;
+      return outcome;
+    }
+    if (!lastError_.empty()) {
+      outcome.failed = true;
+      return outcome;
+    }
+    if (!IsRelayable(command)) return outcome;  // nothing to hand over
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const RelayResult result =
+        Relay(folder_, command, static_cast<int>(std::max<std::int64_t>(left.count(), 100)));
+    if (result == RelayResult::Delivered) {
+      outcome.relayed = true;
+      return outcome;
+    }
+    // The running instance has not bound its socket yet, or has just ended: try again.
+    if (Clock::now() >= deadline) {
+      outcome.failed = true;
+      lastError_ = "the running instance did not take the command";
+      return outcome;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+}
+
+}  // namespace hopwell

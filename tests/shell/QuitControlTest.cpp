@@ -1,0 +1,137 @@
+#include "shell/QuitControl.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <boost/filesystem/operations.hpp>
+#include <gtest/gtest.h>
+
+#include "common/TempDir.h"
+#include "intake/CommandIntake.h"
+#include "shell/FrontEnd.h"
+#include "shell/JobListDump.h"
+#include "shell/Updater.h"
+
+namespace hopwell {
+namespace {
+
+// Answers the quit question as told and counts how often it was asked.
+class QuitAnswers final : public IFrontEnd {
+ public:
+  void JobAdded(JobStatus&) override {}
+  void JobChanged(JobStatus&) override {}
+  void ShowMessageDialog(const std::string&, const std::string&) override {}
+  void ShowApplicationMissing(const std::string&) override {}
+  void OpenUrl(const std::string&) override {}
+  void ExploreFolder(const boost::filesystem::path&) override {}
+  bool ConfirmQuit() override {
+    ++asked;
+    return quit;
+  }
+  ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
+    return ProxyAnswer::Cancelled;
+  }
+  bool quit = false;
+  int asked = 0;
+};
+
+// Every job submitted by earlier tests of this program is settled, so "no job active"
+// holds at the start.
+void SettleAllJobs() {
+  for (const JobPtr& job : JobRegistry()) job->SetState(JobState::Succeeded);
+}
+
+class QuitControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SettleAllJobs();
+    SetFrontEnd(answers_);
+    SetQuitHandler([this](int code) { quitCodes_.push_back(code); });
+  }
+  void TearDown() override {
+    SetQuitHandler({});
+    SetStartedUpdater(nullptr);
+    SetFrontEnd(nullptr);
+    SettleAllJobs();
+  }
+  std::shared_ptr<QuitAnswers> answers_ = std::make_shared<QuitAnswers>();
+  std::vector<int> quitCodes_;
+};
+
+TEST_F(QuitControlTest, QuitsWithoutAskingWhenNothingRuns) {
+  EXPECT_EQ(CanShutdownCallback(), 1);
+  EXPECT_TRUE(RequestQuit());
+  EXPECT_EQ(answers_->asked, 0);
+  EXPECT_EQ(quitCodes_, std::vector<int>{0});
+}
+
+TEST_F(QuitControlTest, WaitingJobMakesQuittingAsk) {
+  // An empty command string leaves its job waiting for good.
+  SubmitCommand("");
+  ASSERT_EQ(JobRegistry().back()->GetState(), JobState::Waiting);
+  EXPECT_EQ(CanShutdownCallback(), 0);
+
+  answers_->quit = false;  // OK: let the transfers finish
+  EXPECT_FALSE(RequestQuit());
+  EXPECT_EQ(answers_->asked, 1);
+  EXPECT_TRUE(quitCodes_.empty());
+  EXPECT_EQ(JobRegistry().back()->GetState(), JobState::Waiting) << "the job list is untouched";
+
+  answers_->quit = true;  // Cancel: quit anyway
+  EXPECT_TRUE(RequestQuit());
+  EXPECT_EQ(answers_->asked, 2);
+  EXPECT_EQ(quitCodes_, std::vector<int>{0});
+}
+
+TEST_F(QuitControlTest, FinishedJobsDoNotAsk) {
+  SubmitCommand("kelv:nosuchcommand");
+  ASSERT_EQ(JobRegistry().back()->GetState(), JobState::Failed);
+  EXPECT_TRUE(RequestQuit());
+  EXPECT_EQ(answers_->asked, 0);
+}
+
+TEST_F(QuitControlTest, QuitStopsTheStartedUpdater) {
+  testing::TempDir dir;
+  std::atomic<int> fetches{0};
+  Updater updater(
+      [&](const std::string&, std::string& body, std::string&) {
+        ++fetches;
+        body = "<rss/>";
+        return true;
+      },
+      dir / "UpdateSettings.xml");
+  const auto waitForFetches = [&](int count) {
+    for (int i = 0; i < 500 && fetches < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return fetches == count;
+  };
+  updater.Init();
+  ASSERT_TRUE(waitForFetches(1));
+  SetStartedUpdater(&updater);
+  EXPECT_TRUE(RequestQuit());
+  EXPECT_EQ(quitCodes_, std::vector<int>{0});
+  // Cleaned up by the quit: the checker can be started afresh (a started one ignores Init),
+  // and the feed that could not be read makes the check due again.
+  updater.Init();
+  EXPECT_TRUE(waitForFetches(2));
+  updater.Cleanup();
+}
+
+TEST(JobListDump, OneLinePerJobOldestFirst) {
+  testing::TempDir dir;
+  auto waiting = std::make_shared<JobStatus>(ActionKind::Verify, "Verifying...", "kelv:test");
+  auto failed = std::make_shared<JobStatus>(ActionKind::Unknown, "Unknown command", "x");
+  failed->JobFailed("Can't handle\nkelv:x.");
+  ASSERT_TRUE(WriteJobListDump(dir / "jobs.txt", {waiting, failed}));
+  const std::string text = testing::ReadFile(dir / "jobs.txt");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+  EXPECT_EQ(text.rfind("0\t", 0), 0u);
+  EXPECT_NE(text.find("\n2\t"), std::string::npos);
+  EXPECT_NE(text.find("Can't handle kelv:x."), std::string::npos) << "line breaks flattened";
+  EXPECT_FALSE(boost::filesystem::exists(dir / "jobs.txt.tmp"));
+  EXPECT_FALSE(WriteJobListDump(dir / "missing" / "jobs.txt", {waiting}));
+}
+
+}  // namespace
+}  // namespace hopwell
