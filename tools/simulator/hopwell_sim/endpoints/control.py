@@ -3,6 +3,7 @@ never changed by scenarios.
 
 GET  /_sim/health            "ok"
 GET  /_sim/pgid              the process group id
+GET  /_sim/pid               the process id
 GET  /_sim/requests          the request log as a JSON array
 POST /_sim/requests/clear    empties the request log
 GET  /_sim/scenario          the active rules
@@ -33,6 +34,11 @@ def health(sim, request):
 def process_group(sim, request):
     """Lets a test tell its own simulator from one left running by someone else."""
     return Response(200, str(os.getpgrp()))
+
+
+@route("GET", "/_sim/pid", log=False)
+def process_id(sim, request):
+    return Response(200, str(os.getpid()))
 
 
 @route("GET", "/_sim/requests", log=False)
