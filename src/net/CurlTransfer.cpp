@@ -1,6 +1,8 @@
 #include "net/CurlTransfer.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
 namespace hopwell {
 namespace {
@@ -122,6 +124,7 @@ void CurlTransfer::SetProxyCredentials(const std::string& user, const std::strin
 CURLcode CurlTransfer::Perform(const std::string& url) {
   started_ = false;
   answered_ = false;
+  hasLocation_ = false;
   disposition_ = Disposition::Read;
   errorBuffer_[0] = '\0';
   const CURLcode set = curl_easy_setopt(handle_.get(), CURLOPT_URL, url.c_str());
@@ -178,9 +181,23 @@ std::size_t CurlTransfer::OnWrite(char* data, std::size_t size, std::size_t coun
   return transfer.reader_.Append(data, n) ? n : 0;
 }
 
-std::size_t CurlTransfer::OnHeader(char*, std::size_t size, std::size_t count, void* self) {
-  static_cast<CurlTransfer*>(self)->answered_ = true;
-  return size * count;
+std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+  auto& transfer = *static_cast<CurlTransfer*>(self);
+  const std::size_t n = size * count;
+  transfer.answered_ = true;
+  const std::string_view line(data, n);
+  auto startsWith = [&line](std::string_view prefix) {
+    return line.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), line.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) ==
+                    std::tolower(static_cast<unsigned char>(b));
+           });
+  };
+  // libcurl resolves the redirect target only once the transfer is over; whether there is
+  // one must be known when the body starts.
+  if (startsWith("HTTP/")) transfer.hasLocation_ = false;
+  if (startsWith("Location:")) transfer.hasLocation_ = true;
+  return n;
 }
 
 std::size_t CurlTransfer::OnRead(char* buffer, std::size_t size, std::size_t count, void* self) {

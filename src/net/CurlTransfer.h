@@ -48,7 +48,10 @@ class CurlTransfer {
 
   long ResponseCode() const;
   long ConnectCode() const;
+  // The resolved target of a redirect; known once Perform has returned.
   std::string RedirectUrl() const;
+  // True when the current response carries a Location header.
+  bool HasLocation() const { return hasLocation_; }
   std::string ErrorDetail() const { return errorBuffer_; }
   // True once the server's answer started (any response header line arrived).
   bool Answered() const { return answered_; }
@@ -68,6 +71,7 @@ class CurlTransfer {
   Disposition disposition_ = Disposition::Read;
   bool started_ = false;
   bool answered_ = false;
+  bool hasLocation_ = false;
   char errorBuffer_[CURL_ERROR_SIZE] = {};
 };
 

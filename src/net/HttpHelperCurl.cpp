@@ -124,7 +124,7 @@ HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out,
     HW_LOG(log_, info) << "HTTP_QUERY_STATUS_CODE: " << code;
     if (status != nullptr) *status = code;
     next = Next::Finish;
-    if (IsRedirect(code) && redirects < kMaxRedirects && !transfer.RedirectUrl().empty()) {
+    if (IsRedirect(code) && redirects < kMaxRedirects && transfer.HasLocation()) {
       next = Next::Follow;
       return CurlTransfer::Disposition::Discard;
     }
@@ -171,6 +171,10 @@ HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out,
     }
     if (next == Next::Follow) {
       const std::string target = transfer.RedirectUrl();
+      if (target.empty()) {
+        LogTransferError(log_, 0, "", "The redirect has no usable target");
+        return Fail(HttpResult::ReadFailed, "Invalid redirect");
+      }
       if (!IsCommunicationAllowed(target)) return Fail(HttpResult::NotAllowed, "");
       HW_LOG(log_, info) << "Redirected to " << target;
       requestUrl = target;

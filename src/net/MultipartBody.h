@@ -43,8 +43,8 @@ class MultipartBody : public UploadSource {
   std::size_t FillFileData(char* buffer, std::size_t capacity);
 
   LogSource log_;
-  const FileList& files_;
-  const FieldList& fields_;
+  const FileList files_;
+  const FieldList fields_;
   ProgressCallback progress_;
   void* context_;
   std::string boundary_;

@@ -66,7 +66,13 @@ bool ResponseReader::Finish() {
 }
 
 void ResponseReader::Flush() {
-  if (out_ == nullptr || staging_.empty() || outputFailed_) return;
+  if (out_ == nullptr || outputFailed_) return;
+  if (pieceFilled_ > 0) {
+    // A transfer that broke off keeps its last partial piece too.
+    staging_.insert(staging_.end(), piece_.data(), piece_.data() + pieceFilled_);
+    pieceFilled_ = 0;
+  }
+  if (staging_.empty()) return;
   out_->write(staging_.data(), static_cast<std::streamsize>(staging_.size()));
   staging_.clear();
   if (!*out_) outputFailed_ = true;
