@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -117,6 +118,7 @@ bool SimulatorProcess::Start(std::string* error) {
     return false;
   };
   if (pid_ > 0) return true;
+  if (!Lock(error)) return false;
 
   const std::string script = (SourceDir() / "tools" / "simulator" / "simulator.py").string();
   std::vector<std::string> arguments = {"python3",       script,
@@ -161,7 +163,35 @@ bool SimulatorProcess::Start(std::string* error) {
   return fail("the simulator did not answer within 20 seconds");
 }
 
+bool SimulatorProcess::Lock(std::string* error) {
+  if (lockFd_ >= 0) return true;
+  lockFd_ = open(kLockFile, O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+  if (lockFd_ < 0) {
+    if (error) *error = std::string("cannot open ") + kLockFile;
+    return false;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      close(lockFd_);
+      lockFd_ = -1;
+      if (error) *error = "another test run kept the simulator ports for two minutes";
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return true;
+}
+
 void SimulatorProcess::Stop() {
+  StopProcess();
+  if (lockFd_ >= 0) {
+    close(lockFd_);  // releases the lock
+    lockFd_ = -1;
+  }
+}
+
+void SimulatorProcess::StopProcess() {
   if (pid_ <= 0) return;
   kill(-pid_, SIGTERM);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);

@@ -17,12 +17,15 @@ namespace hopwell::testing {
 // destructor stops it. Its ctest tests need RESOURCE_LOCK "simulator_ports".
 //
 // Typical use, one simulator per test suite:
-//   static void SetUpTestSuite() { sim_ = new SimulatorProcess; ASSERT_TRUE(sim_->Start()); }
-//   void SetUp() override { ASSERT_TRUE(sim_->Reset()); }
+//   static void SetUpTestSuite() { sim_ = new SimulatorProcess; sim_->Start(&startError_); }
+//   void SetUp() override { ASSERT_TRUE(sim_->IsRunning()) << startError_; ASSERT_TRUE(sim_->Reset()); }
+// (an assertion failing in SetUpTestSuite only skips the tests; in SetUp it fails them).
 class SimulatorProcess {
  public:
   static constexpr int kHttpPort = 18080;
   static constexpr int kHttpsPort = 18443;
+  // Held while a simulator of a test runs, so concurrent test runs take turns on the ports.
+  static constexpr const char* kLockFile = "/tmp/hopwell-simulator-ports.lock";
 
   // extraArguments go to the simulator's command line, e.g. {"--scenario", "proxy"}.
   explicit SimulatorProcess(std::vector<std::string> extraArguments = {});
@@ -30,8 +33,10 @@ class SimulatorProcess {
   SimulatorProcess(const SimulatorProcess&) = delete;
   SimulatorProcess& operator=(const SimulatorProcess&) = delete;
 
-  // Starts the process and waits (up to 20 s) for its health answer. False, with the
-  // reason in *error, when it exits early (ports taken?) or never answers.
+  // Takes the machine-wide simulator lock (waiting up to two minutes while another test
+  // program, of this checkout or another, has its simulator running), starts the process
+  // and waits (up to 20 s) for it to answer. False, with the reason in *error, when the
+  // lock never comes free, the process exits early (ports taken?) or never answers.
   bool Start(std::string* error = nullptr);
   void Stop();
   bool IsRunning() const { return pid_ > 0; }
@@ -65,8 +70,12 @@ class SimulatorProcess {
   static boost::filesystem::path BinaryDir();
 
  private:
+  bool Lock(std::string* error);
+  void StopProcess();
+
   std::vector<std::string> extraArguments_;
   pid_t pid_ = -1;
+  int lockFd_ = -1;
 };
 
 }  // namespace hopwell::testing

@@ -17,25 +17,27 @@ class ParameterDownloadSimulatorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     sim_ = new SimulatorProcess();
-    std::string error;
-    ASSERT_TRUE(sim_->Start(&error)) << error;
+    // A failure here would only skip the tests; SetUp turns it into failures.
+    sim_->Start(&startError_);
   }
   static void TearDownTestSuite() {
     delete sim_;
     sim_ = nullptr;
   }
   void SetUp() override {
-    ASSERT_NE(sim_, nullptr);
+    ASSERT_TRUE(sim_ && sim_->IsRunning()) << startError_;
     ASSERT_TRUE(sim_->Reset());
   }
 
   static SimulatorProcess* sim_;
+  static std::string startError_;
   HttpHelperPtr http_ = CreateHttpHelper();
   JobStatus job_{ActionKind::Download, "Opening...", "kelv:open:x"};
   LogSource log_;
 };
 
 SimulatorProcess* ParameterDownloadSimulatorTest::sim_ = nullptr;
+std::string ParameterDownloadSimulatorTest::startError_;
 
 TEST_F(ParameterDownloadSimulatorTest, OpenRequestCarriesTokenAndIdentification) {
   auto document = DownloadOpenParameters<AppCmdParameters>(

@@ -89,21 +89,23 @@ class TestCmdSimulatorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     sim_ = new SimulatorProcess();
-    std::string error;
-    ASSERT_TRUE(sim_->Start(&error)) << error;
+    // A failure here would only skip the tests; SetUp turns it into failures.
+    sim_->Start(&startError_);
   }
   static void TearDownTestSuite() {
     delete sim_;
     sim_ = nullptr;
   }
   void SetUp() override {
-    ASSERT_NE(sim_, nullptr);
+    ASSERT_TRUE(sim_ && sim_->IsRunning()) << startError_;
     ASSERT_TRUE(sim_->Reset());
   }
   static SimulatorProcess* sim_;
+  static std::string startError_;
 };
 
 SimulatorProcess* TestCmdSimulatorTest::sim_ = nullptr;
+std::string TestCmdSimulatorTest::startError_;
 
 TEST_F(TestCmdSimulatorTest, FetchesTheLoginPageWithTheTestHeader) {
   LogCapture log;

@@ -9,6 +9,7 @@
         ...
         sim.requests()
 """
+import fcntl
 import json
 import os
 import subprocess
@@ -19,6 +20,9 @@ import urllib.request
 SIMULATOR_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HTTP_PORT = 18080
 HTTPS_PORT = 18443
+# Held while a test's simulator runs, so concurrent test runs (C++ ones too) take turns.
+LOCK_FILE = "/tmp/hopwell-simulator-ports.lock"
+LOCK_TIMEOUT = 120.0
 
 # Control calls must never go through a proxy of the environment.
 _opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
@@ -35,6 +39,7 @@ class RunningSimulator:
         self._args = list(extra_args)
         self._timeout = startup_timeout
         self.process = None
+        self._lock = None
 
     def __enter__(self):
         self.start()
@@ -43,7 +48,26 @@ class RunningSimulator:
     def __exit__(self, *exc):
         self.stop()
 
+    def _take_lock(self):
+        self._lock = open(LOCK_FILE, "a")
+        deadline = time.monotonic() + LOCK_TIMEOUT
+        while True:
+            try:
+                fcntl.flock(self._lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                return
+            except BlockingIOError:
+                if time.monotonic() > deadline:
+                    self._release_lock()
+                    raise RuntimeError("another test run kept the simulator ports too long")
+                time.sleep(0.1)
+
+    def _release_lock(self):
+        if self._lock:
+            self._lock.close()
+            self._lock = None
+
     def start(self):
+        self._take_lock()
         command = [sys.executable, os.path.join(SIMULATOR_DIR, "simulator.py"),
                    "--http-port", str(HTTP_PORT), "--https-port", str(HTTPS_PORT),
                    "--ca-dir", self.ca_dir, *self._args]
@@ -51,6 +75,7 @@ class RunningSimulator:
         deadline = time.monotonic() + self._timeout
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
+                self.stop()
                 raise RuntimeError("the simulator exited at start-up (ports 18080/18443 in use?)")
             try:
                 pgid = self.control("/_sim/pgid")
@@ -73,6 +98,7 @@ class RunningSimulator:
                 self.process.kill()
                 self.process.wait()
         self.process = None
+        self._release_lock()
 
     def control(self, path, body=None):
         data = None if body is None else json.dumps(body).encode("utf-8")
