@@ -112,10 +112,10 @@ RowLayout LayoutJobRow(const RowContent& content, const RowRect& rect, bool sele
   if (texts.size() == 1) firstTop += (height - 22) / 2;
   for (std::size_t i = 0; i < texts.size(); ++i) {
     const int top = firstTop + static_cast<int>(i) * kLineHeight;
-    layout.lines.push_back({std::move(texts[i].text),
-                            {rect.left + kTextLeftInset, top, rect.right - kTextRightInset,
-                             top + kLineHeight},
-                            texts[i].colour});
+    layout.lines.push_back(
+        {std::move(texts[i].text),
+         {rect.left + kTextLeftInset, top, rect.right - kTextRightInset, top + kLineHeight},
+         texts[i].colour});
   }
 
   const std::string date = FormatRowDate(content.time);
@@ -123,7 +123,8 @@ RowLayout LayoutJobRow(const RowContent& content, const RowRect& rect, bool sele
   const int stampRight = rect.right - kStampRightInset;
   const int stampLeft = rect.right - kTextRightInset;
   const int dateTop = rect.top + kFirstLineOffset;
-  if (!date.empty()) layout.stamps.push_back({date, {stampLeft, dateTop, stampRight, dateTop + kLineHeight}});
+  if (!date.empty())
+    layout.stamps.push_back({date, {stampLeft, dateTop, stampRight, dateTop + kLineHeight}});
   if (!time.empty()) {
     const int timeTop = dateTop + kLineHeight;
     layout.stamps.push_back({time, {stampLeft, timeTop, stampRight, timeTop + kLineHeight}});

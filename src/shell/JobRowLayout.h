@@ -101,7 +101,6 @@ std::string ThirdLine(const RowContent& content);
 std::string FormatRowDate(const boost::posix_time::ptime& time);
 std::string FormatRowTime(const boost::posix_time::ptime& time);
 
-RowLayout LayoutJobRow(const RowContent& content, const RowRect& rect, bool selected,
-                       bool focused);
+RowLayout LayoutJobRow(const RowContent& content, const RowRect& rect, bool selected, bool focused);
 
 }  // namespace hopwell

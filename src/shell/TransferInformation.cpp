@@ -11,19 +11,27 @@ std::string TransferInformationText(int state, int kind) {
     case JobState::Failed: {
       const std::string lead = "There was following problems ";
       switch (action) {
-        case ActionKind::Download: return lead + "downloading and opening the chapter document:";
-        case ActionKind::Upload: return lead + "uploading the chapter to the Kelvory server:";
-        case ActionKind::Verify: return lead + "verifying Kelvory Hopwell";
-        default: return lead + "with unknown command";
+        case ActionKind::Download:
+          return lead + "downloading and opening the chapter document:";
+        case ActionKind::Upload:
+          return lead + "uploading the chapter to the Kelvory server:";
+        case ActionKind::Verify:
+          return lead + "verifying Kelvory Hopwell";
+        default:
+          return lead + "with unknown command";
       }
     }
     case JobState::Succeeded: {
       const std::string lead = "The chapter document was ";
       switch (action) {
-        case ActionKind::Download: return lead + "downloaded and opened successfully.";
-        case ActionKind::Upload: return lead + "uploaded successfully to the Kelvory server.";
-        case ActionKind::Verify: return "The Kelvory Hopwell installation was verified successfully";
-        default: return lead;
+        case ActionKind::Download:
+          return lead + "downloaded and opened successfully.";
+        case ActionKind::Upload:
+          return lead + "uploaded successfully to the Kelvory server.";
+        case ActionKind::Verify:
+          return "The Kelvory Hopwell installation was verified successfully";
+        default:
+          return lead;
       }
     }
     default:

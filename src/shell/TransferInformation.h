@@ -8,7 +8,7 @@ class JobStatus;
 
 // The texts of the "Transfer information" dialog for one job, read once when it opens.
 struct TransferInformation {
-  std::string nameLabel;    // "Chapter name:" unless the kind names its own label
+  std::string nameLabel;  // "Chapter name:" unless the kind names its own label
   std::string nameValue;
   std::string information;  // outcome sentence by state and kind; empty while active
   std::string date;         // "%Y-%m-%d %H:%M:%S", empty for a special time

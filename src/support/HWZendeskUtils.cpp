@@ -108,8 +108,8 @@ void HWZendeskUtils::SendTicket() {
   success_.store(result == HttpResult::Ok && confirmed);
 }
 
-bool SendErrorReport(const std::string& name, const std::string& email,
-                     const std::string& comment, HttpHelperPtr http) {
+bool SendErrorReport(const std::string& name, const std::string& email, const std::string& comment,
+                     HttpHelperPtr http) {
   auto sender = std::make_shared<HWZendeskUtils>(name, email, comment, std::move(http));
   std::thread worker([sender] { sender->CreateTicket(); });
   worker.join();

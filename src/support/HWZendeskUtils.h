@@ -47,7 +47,7 @@ class HWZendeskUtils {
 
 // Runs the ticket request on a thread of its own and waits for it; true when the ticket
 // was created.
-bool SendErrorReport(const std::string& name, const std::string& email,
-                     const std::string& comment, HttpHelperPtr http = nullptr);
+bool SendErrorReport(const std::string& name, const std::string& email, const std::string& comment,
+                     HttpHelperPtr http = nullptr);
 
 }  // namespace hopwell

@@ -29,7 +29,9 @@ UserPreferences& UserPreferences::Instance() {
   return instance;
 }
 
-UserPreferences::UserPreferences(fs::path path) : path_(std::move(path)) { Load(); }
+UserPreferences::UserPreferences(fs::path path) : path_(std::move(path)) {
+  Load();
+}
 
 void UserPreferences::Load() {
   std::lock_guard fileLock(FileLock());
@@ -56,9 +58,13 @@ std::string UserPreferences::Get(const char* key) const {
   return tree_.get<std::string>(key, std::string());
 }
 
-std::string UserPreferences::Name() const { return Get(kNameKey); }
+std::string UserPreferences::Name() const {
+  return Get(kNameKey);
+}
 
-std::string UserPreferences::Email() const { return Get(kEmailKey); }
+std::string UserPreferences::Email() const {
+  return Get(kEmailKey);
+}
 
 void UserPreferences::SetName(const std::string& name) {
   std::lock_guard lock(lock_);

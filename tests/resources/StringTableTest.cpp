@@ -20,7 +20,8 @@ TEST_F(StringTableTest, EnglishTextsAreTheShellsOwn) {
   EXPECT_EQ(LoadString(kIdsQuitCaption), "Let Kelvory Hopwell Finish");
   const std::string text = LoadString(kIdsQuitText);
   EXPECT_EQ(text.rfind("There are transfers in progress.\n\nIf you close Kelvory Hopwell", 0), 0u);
-  EXPECT_NE(text.find("will not not be completed successfully\nand your changes"), std::string::npos);
+  EXPECT_NE(text.find("will not not be completed successfully\nand your changes"),
+            std::string::npos);
   EXPECT_NE(text.find("\n\nTo let the transfers complete, click OK.\nOtherwise, click Cancel"),
             std::string::npos);
   EXPECT_EQ(text.substr(text.size() - 21), "quit Kelvory Hopwell.");
@@ -72,17 +73,17 @@ TEST_P(LocaleFromEnvironmentTest, FirstNonEmptyVariableDecides) {
             c.expected == StringLocale::English);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Variables, LocaleFromEnvironmentTest,
-    ::testing::Values(LocaleCase{"", "", "sv_SE.UTF-8", StringLocale::Swedish},
-                      LocaleCase{"", "", "en_GB.UTF-8", StringLocale::English},
-                      LocaleCase{"", "", "", StringLocale::English},
-                      LocaleCase{"C", "", "sv_SE.UTF-8", StringLocale::English},
-                      LocaleCase{"sv_FI", "", "en_US", StringLocale::Swedish},
-                      LocaleCase{"", "sv", "en_US", StringLocale::Swedish},
-                      LocaleCase{"", "de_DE", "sv_SE", StringLocale::English},
-                      LocaleCase{"", "", "s", StringLocale::English},
-                      LocaleCase{"", "", "SV_SE", StringLocale::English}));
+INSTANTIATE_TEST_SUITE_P(Variables, LocaleFromEnvironmentTest,
+                         ::testing::Values(LocaleCase{"", "", "sv_SE.UTF-8", StringLocale::Swedish},
+                                           LocaleCase{"", "", "en_GB.UTF-8", StringLocale::English},
+                                           LocaleCase{"", "", "", StringLocale::English},
+                                           LocaleCase{"C", "", "sv_SE.UTF-8",
+                                                      StringLocale::English},
+                                           LocaleCase{"sv_FI", "", "en_US", StringLocale::Swedish},
+                                           LocaleCase{"", "sv", "en_US", StringLocale::Swedish},
+                                           LocaleCase{"", "de_DE", "sv_SE", StringLocale::English},
+                                           LocaleCase{"", "", "s", StringLocale::English},
+                                           LocaleCase{"", "", "SV_SE", StringLocale::English}));
 
 }  // namespace
 }  // namespace hopwell

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include <boost/date_time/posix_time/posix_time.hpp>
 #include <gtest/gtest.h>
+#include <boost/date_time/posix_time/posix_time.hpp>
 
 #include "intake/JobStatus.h"
 
@@ -69,9 +69,9 @@ TEST(JobRowLayoutTest, ProgressIsTruncatedNotRounded) {
 TEST(JobRowLayoutTest, ProgressWithoutIntegerPartIsPinned) {
   EXPECT_EQ(SecondLine(Content(JobState::Running, "D", "", std::nan(""))), "Progress 0%");
   EXPECT_EQ(SecondLine(Content(JobState::Running, "D", "", 1e300)), "Progress 2147483647%");
-  EXPECT_EQ(SecondLine(Content(JobState::Running, "D", "",
-                               -std::numeric_limits<double>::infinity())),
-            "Progress -2147483648%");
+  EXPECT_EQ(
+      SecondLine(Content(JobState::Running, "D", "", -std::numeric_limits<double>::infinity())),
+      "Progress -2147483648%");
 }
 
 TEST(JobRowLayoutTest, VerticalPlacementByLineCount) {
@@ -89,7 +89,7 @@ TEST(JobRowLayoutTest, CentringHalvesTowardZeroForOddAndShortRows) {
   EXPECT_EQ(LineTops(LayoutJobRow(Content(JobState::Failed, "D", "x"), odd, false, false)),
             (std::vector<int>{10, 28}));  // 2 + 17 / 2
   EXPECT_EQ(LineTops(LayoutJobRow(Content(JobState::Waiting, "D"), odd, false, false)),
-            (std::vector<int>{19}));  // 2 + 35 / 2
+            (std::vector<int>{19}));     // 2 + 35 / 2
   const RowRect tiny{0, 100, 300, 121};  // height 21: (21 - 22) / 2 is 0, not -1
   EXPECT_EQ(LineTops(LayoutJobRow(Content(JobState::Waiting, "D"), tiny, false, false)),
             (std::vector<int>{102}));

@@ -1,7 +1,7 @@
 #include "shell/TransferInformation.h"
 
-#include <boost/date_time/posix_time/posix_time.hpp>
 #include <gtest/gtest.h>
+#include <boost/date_time/posix_time/posix_time.hpp>
 
 #include "intake/JobStatus.h"
 

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "common/TempDir.h"
 

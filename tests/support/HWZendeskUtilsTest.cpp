@@ -3,8 +3,8 @@
 #include <ostream>
 #include <thread>
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "Deployment.h"
 #include "common/LogCapture.h"
@@ -34,8 +34,8 @@ class RecordingHelper : public IHttpHelper {
                         std::uint64_t, const HeaderList&, long*) override {
     return HttpResult::OpenRequestFailed;
   }
-  HttpResult PostString(const std::string&, const std::string&, std::ostream*,
-                        const std::string&, const HeaderList&, long*) override {
+  HttpResult PostString(const std::string&, const std::string&, std::ostream*, const std::string&,
+                        const HeaderList&, long*) override {
     return HttpResult::OpenRequestFailed;
   }
   HttpResult Post(const std::string&, const std::string&, std::ostream*, PostBody&,

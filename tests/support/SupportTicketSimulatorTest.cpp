@@ -1,8 +1,8 @@
 // The ticket request against the platform simulator's support endpoint, over HTTPS.
+#include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
-#include <gtest/gtest.h>
 
 #include "Deployment.h"
 #include "common/SimulatorProcess.h"
@@ -88,7 +88,8 @@ TEST_F(SupportTicketSimulatorTest, RefusedOrGarbledAnswersAreFailures) {
   ASSERT_TRUE(sim_->AddScenario(
       R"({"mode": "not-json", "path": "/api/v2/ext/support/message", "count": 1})"));
   EXPECT_FALSE(SendErrorReport("Anna", "anna@example.se", ""));
-  ASSERT_TRUE(sim_->AddScenario(R"({"mode": "500", "path": "/api/v2/ext/support/message", "count": 1})"));
+  ASSERT_TRUE(
+      sim_->AddScenario(R"({"mode": "500", "path": "/api/v2/ext/support/message", "count": 1})"));
   EXPECT_FALSE(SendErrorReport("Anna", "anna@example.se", ""));
   // The scenarios are used up: the next report goes through.
   EXPECT_TRUE(SendErrorReport("Anna", "anna@example.se", ""));

@@ -1,7 +1,7 @@
 #include "support/UserPreferences.h"
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
@@ -45,8 +45,9 @@ TEST(UserPreferencesTest, SavedValuesReadBackInANewInstance) {
 TEST(UserPreferencesTest, SaveReplacesTheWholeFile) {
   TempDir dir;
   const fs::path file = dir / "UserPreferences.xml";
-  WriteFile(file, std::string(4000, ' ') + "<preferences><user><name>Old</name></user>"
-                  "<other>kept?</other></preferences>");
+  WriteFile(file, std::string(4000, ' ') +
+                      "<preferences><user><name>Old</name></user>"
+                      "<other>kept?</other></preferences>");
   UserPreferences preferences(file);
   EXPECT_EQ(preferences.Name(), "Old");
   preferences.SetName("New");
@@ -60,7 +61,8 @@ TEST(UserPreferencesTest, SaveReplacesTheWholeFile) {
 TEST(UserPreferencesTest, MissingKeysReadAsEmpty) {
   TempDir dir;
   const fs::path file = dir / "UserPreferences.xml";
-  WriteFile(file, "<?xml version=\"1.0\"?><preferences><user><email>a@b.cd</email></user></preferences>");
+  WriteFile(file,
+            "<?xml version=\"1.0\"?><preferences><user><email>a@b.cd</email></user></preferences>");
   UserPreferences preferences(file);
   EXPECT_EQ(preferences.Name(), "");
   EXPECT_EQ(preferences.Email(), "a@b.cd");
@@ -91,7 +93,8 @@ TEST(UserPreferencesTest, FolderThatIsAFileIsReported) {
   UserPreferences preferences(blocker / "UserPreferences.xml");
   preferences.SetName("x");
   EXPECT_FALSE(preferences.Save());
-  EXPECT_TRUE(log.Has("debug", "Saving user preferences to " + Quoted(blocker / "UserPreferences.xml")));
+  EXPECT_TRUE(
+      log.Has("debug", "Saving user preferences to " + Quoted(blocker / "UserPreferences.xml")));
   EXPECT_TRUE(log.Has("error", Quoted(blocker) + " already exists, but is not a directory"));
 }
 

@@ -18,8 +18,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 
   auto* icon = new QLabel(this);
   icon->setPixmap(ClientIcon().pixmap(32, 32));
-  auto* version =
-      new QLabel(QString("Kelvory Hopwell, Version %1").arg(kProductVersion), this);
+  auto* version = new QLabel(QString("Kelvory Hopwell, Version %1").arg(kProductVersion), this);
   version->setObjectName(names::kVersionText);
   auto* revision = new QLabel(kBuildRevision, this);
   revision->setObjectName(names::kRevisionText);

@@ -29,8 +29,7 @@ QPushButton* Button(const char* text, const char* name, QWidget* parent) {
 
 }  // namespace
 
-ErrorReportDialog::ErrorReportDialog(QWidget* parent, Sender sender,
-                                     UserPreferences* preferences)
+ErrorReportDialog::ErrorReportDialog(QWidget* parent, Sender sender, UserPreferences* preferences)
     : QDialog(parent),
       sender_(std::move(sender)),
       preferences_(preferences != nullptr ? *preferences : UserPreferences::Instance()) {
@@ -78,7 +77,8 @@ ErrorReportDialog::ErrorReportDialog(QWidget* parent, Sender sender,
   buttons->addWidget(send);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel("Please complete this form to submit an error report to Kelvory.", this));
+  layout->addWidget(
+      new QLabel("Please complete this form to submit an error report to Kelvory.", this));
   layout->addLayout(form, 1);
   layout->addWidget(new QLabel("Log file (will be attached to the report):", this));
   layout->addLayout(logRow);

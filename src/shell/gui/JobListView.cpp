@@ -36,7 +36,9 @@ JobListView::JobListView(QWidget* parent)
 
 JobListView::~JobListView() = default;
 
-void JobListView::AddJob(JobStatus* job) { model_->AddJob(job); }
+void JobListView::AddJob(JobStatus* job) {
+  model_->AddJob(job);
+}
 
 void JobListView::JobChanged(JobStatus* job) {
   if (job == nullptr) return;

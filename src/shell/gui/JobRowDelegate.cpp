@@ -10,7 +10,9 @@
 namespace hopwell {
 namespace {
 
-QColor ToQColor(const Rgb& rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
+QColor ToQColor(const Rgb& rgb) {
+  return QColor(rgb.r, rgb.g, rgb.b);
+}
 
 // The layout's rectangles exclude their right and bottom edges.
 QRect ToQRect(const RowRect& rect) {
@@ -19,9 +21,12 @@ QRect ToQRect(const RowRect& rect) {
 
 QColor Resolve(const TextColour& colour, const QPalette& palette) {
   switch (colour.source) {
-    case TextColour::Source::HighlightText: return palette.color(QPalette::HighlightedText);
-    case TextColour::Source::Fixed: return ToQColor(colour.fixed);
-    case TextColour::Source::WindowText: break;
+    case TextColour::Source::HighlightText:
+      return palette.color(QPalette::HighlightedText);
+    case TextColour::Source::Fixed:
+      return ToQColor(colour.fixed);
+    case TextColour::Source::WindowText:
+      break;
   }
   return palette.color(QPalette::Text);
 }
@@ -48,7 +53,9 @@ void JobRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
 
   painter->save();
   switch (layout.background) {
-    case RowBackground::Window: painter->fillRect(area, palette.color(QPalette::Base)); break;
+    case RowBackground::Window:
+      painter->fillRect(area, palette.color(QPalette::Base));
+      break;
     case RowBackground::Highlight:
       painter->fillRect(area, palette.color(QPalette::Highlight));
       break;
@@ -59,8 +66,7 @@ void JobRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
 
   painter->setFont(option.font);
   const QColor stampColour = Resolve(
-      {selected ? TextColour::Source::HighlightText : TextColour::Source::WindowText, {}},
-      palette);
+      {selected ? TextColour::Source::HighlightText : TextColour::Source::WindowText, {}}, palette);
   painter->setPen(stampColour);
   for (const RowStamp& stamp : layout.stamps) {
     painter->drawText(ToQRect(stamp.rect), Qt::AlignRight | Qt::AlignVCenter | Qt::TextDontClip,

@@ -60,12 +60,18 @@ QPixmap Draw(Glyph glyph, QColor colour, bool selected) {
 
 QPixmap Make(int id) {
   switch (id) {
-    case kPictureActive: return Draw(Glyph::Arrow, kActiveBlue, false);
-    case kPictureActiveSelected: return Draw(Glyph::Arrow, kActiveBlue, true);
-    case kPictureSucceeded: return Draw(Glyph::Tick, kSucceededGreen, false);
-    case kPictureSucceededSelected: return Draw(Glyph::Tick, kSucceededGreen, true);
-    case kPictureFailedSelected: return Draw(Glyph::Cross, kFailedRed, true);
-    default: return Draw(Glyph::Cross, kFailedRed, false);
+    case kPictureActive:
+      return Draw(Glyph::Arrow, kActiveBlue, false);
+    case kPictureActiveSelected:
+      return Draw(Glyph::Arrow, kActiveBlue, true);
+    case kPictureSucceeded:
+      return Draw(Glyph::Tick, kSucceededGreen, false);
+    case kPictureSucceededSelected:
+      return Draw(Glyph::Tick, kSucceededGreen, true);
+    case kPictureFailedSelected:
+      return Draw(Glyph::Cross, kFailedRed, true);
+    default:
+      return Draw(Glyph::Cross, kFailedRed, false);
   }
 }
 

@@ -4,12 +4,12 @@
 #include <regex>
 #include <thread>
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <gtest/gtest.h>
 
 #include "GuiTestSupport.h"
 #include "ViewsTestSupport.h"
@@ -169,8 +169,8 @@ void Fill(QDialog& dialog, const char* name, const char* email, const char* comm
 
 TEST_F(ErrorReportDialogTest, ValidationKeepsTheFormOpenAndSendsNothing) {
   int sent = 0;
-  ErrorReportDialog dialog(nullptr, [&](const ErrorReportInput&) { return ++sent, true; },
-                           &preferences);
+  ErrorReportDialog dialog(
+      nullptr, [&](const ErrorReportInput&) { return ++sent, true; }, &preferences);
   DialogScript script;
   std::vector<std::string> messages;
   script.On(names::kMessageBox, [&](QDialog& box) {
@@ -185,9 +185,10 @@ TEST_F(ErrorReportDialogTest, ValidationKeepsTheFormOpenAndSendsNothing) {
   Click(dialog, names::kSend);
   Fill(dialog, "Anna", "anna.example.se", "");
   Click(dialog, names::kSend);
-  EXPECT_EQ(messages, (std::vector<std::string>{"Please enter your name.|Kelvory Hopwell",
-                                                "Please enter your email address.|Kelvory Hopwell",
-                                                "Please enter your email address.|Kelvory Hopwell"}));
+  EXPECT_EQ(messages,
+            (std::vector<std::string>{"Please enter your name.|Kelvory Hopwell",
+                                      "Please enter your email address.|Kelvory Hopwell",
+                                      "Please enter your email address.|Kelvory Hopwell"}));
   EXPECT_EQ(sent, 0);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_FALSE(dialog.TicketCreated());
@@ -213,8 +214,9 @@ TEST_F(ErrorReportDialogTest, RefusalShowsTheFailureAndAllowsAnotherTry) {
   dialog.show();
   Fill(dialog, "  Anna Berg ", " anna@example.se\n", "\n It broke. \n");
   Click(dialog, names::kSend);
-  EXPECT_EQ(messages, (std::vector<std::string>{
-                          "Could not create a new ticket. Please contact Kelvory support."}));
+  EXPECT_EQ(
+      messages,
+      (std::vector<std::string>{"Could not create a new ticket. Please contact Kelvory support."}));
   EXPECT_TRUE(dialog.isVisible());
   ASSERT_EQ(inputs.size(), 1u);
   EXPECT_EQ(inputs[0].name, "Anna Berg");
@@ -234,14 +236,16 @@ TEST_F(ErrorReportDialogTest, RefusalShowsTheFailureAndAllowsAnotherTry) {
 TEST_F(ErrorReportDialogTest, StoredDetailsArePrefilled) {
   preferences.SetName("Stored Name");
   preferences.SetEmail("stored@example.se");
-  ErrorReportDialog dialog(nullptr, [](const ErrorReportInput&) { return false; }, &preferences);
+  ErrorReportDialog dialog(
+      nullptr, [](const ErrorReportInput&) { return false; }, &preferences);
   EXPECT_EQ(dialog.findChild<QLineEdit*>(names::kYourName)->text(), "Stored Name");
   EXPECT_EQ(dialog.findChild<QLineEdit*>(names::kYourEmail)->text(), "stored@example.se");
   EXPECT_EQ(dialog.windowTitle(), "Kelvory Hopwell Error Report");
   EXPECT_TRUE(dialog.findChild<QLineEdit*>(names::kLogFile)->isReadOnly());
 
   UserPreferences empty(dir / "other.xml");
-  ErrorReportDialog fresh(nullptr, [](const ErrorReportInput&) { return false; }, &empty);
+  ErrorReportDialog fresh(
+      nullptr, [](const ErrorReportInput&) { return false; }, &empty);
   // Without a stored name the system's name for the user is offered.
   EXPECT_FALSE(fresh.findChild<QLineEdit*>(names::kYourName)->text().isEmpty());
   EXPECT_TRUE(fresh.findChild<QLineEdit*>(names::kYourEmail)->text().isEmpty());

@@ -5,10 +5,10 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QImage>
 #include <QPlainTextEdit>
-#include <gtest/gtest.h>
 
 #include "GuiTestSupport.h"
 #include "ViewsTestSupport.h"
@@ -45,7 +45,8 @@ class JobListViewTest : public ::testing::Test {
     view = std::make_unique<JobListView>();
     view->resize(485, 400);
     for (int i = 0; i < 3; ++i) {
-      jobs.push_back(std::make_unique<JobStatus>(ActionKind::Download, "", "kelv:open:" + std::to_string(i)));
+      jobs.push_back(
+          std::make_unique<JobStatus>(ActionKind::Download, "", "kelv:open:" + std::to_string(i)));
       jobs.back()->SetDocumentName("chapter " + std::to_string(i));
       view->AddJob(jobs.back().get());
     }
@@ -126,12 +127,13 @@ TEST_F(JobListViewTest, NonAdjacentRowsGetTheirOwnSpans) {
 }
 
 TEST_F(JobListViewTest, PaintsTheLayoutsColours) {
-  jobs[2]->JobFailed("No route to host");   // top row
+  jobs[2]->JobFailed("No route to host");  // top row
   jobs[1]->SetState(JobState::Succeeded);  // middle row
   view->show();
   view->setFocus();
   view->setCurrentIndex(view->jobModel()->index(1));
-  ASSERT_TRUE(WaitFor([&] { return view->hasFocus() || QApplication::focusWidget() == view.get(); }, 2000));
+  ASSERT_TRUE(
+      WaitFor([&] { return view->hasFocus() || QApplication::focusWidget() == view.get(); }, 2000));
   const QImage image = view->viewport()->grab().toImage();
   ASSERT_FALSE(image.isNull());
 
@@ -163,7 +165,8 @@ TEST_F(JobListViewTest, DoubleClickShowsTransferInformationOfTheRow) {
     seen["label"] = LabelText(dialog, names::kNameLabel);
     seen["info"] = LabelText(dialog, names::kInformationValue);
     seen["date"] = LabelText(dialog, names::kDateValue);
-    seen["box"] = dialog.findChild<QPlainTextEdit*>(names::kMessagesBox)->toPlainText().toStdString();
+    seen["box"] =
+        dialog.findChild<QPlainTextEdit*>(names::kMessagesBox)->toPlainText().toStdString();
     seen["parent"] = dialog.parent() == nullptr ? "none" : "some";
     EXPECT_TRUE(Click(dialog, names::kClose));
   });
@@ -185,7 +188,8 @@ TEST_F(JobListViewTest, SendErrorReportClosesTheDialogAndOpensTheForm) {
     label = LabelText(dialog, names::kNameValue);
     EXPECT_TRUE(Click(dialog, names::kSendErrorReport));
   });
-  script.On(names::kErrorReport, [&](QDialog& dialog) { EXPECT_TRUE(Click(dialog, names::kCancel)); });
+  script.On(names::kErrorReport,
+            [&](QDialog& dialog) { EXPECT_TRUE(Click(dialog, names::kCancel)); });
   view->OpenTransferInformation(2);
   EXPECT_EQ(label, "chapter 0");
   EXPECT_EQ(script.Seen(), (std::vector<std::string>{names::kTransferInfo, names::kErrorReport}));

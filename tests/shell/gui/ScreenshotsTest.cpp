@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QImage>
 #include <QLineEdit>
@@ -13,7 +14,6 @@
 #include <QPlainTextEdit>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/filesystem/operations.hpp>
-#include <gtest/gtest.h>
 
 #include "GuiTestSupport.h"
 #include "common/TempDir.h"
@@ -146,8 +146,9 @@ TEST_F(ScreenshotsTest, Dialogs) {
     Save(dialog, "about");
   }
   {
-    MessageDialog dialog("", "Kelvory Hopwell cannot install the plug-ins while InDesign is "
-                             "running. Please close InDesign and try again.");
+    MessageDialog dialog("",
+                         "Kelvory Hopwell cannot install the plug-ins while InDesign is "
+                         "running. Please close InDesign and try again.");
     Save(dialog, "message");
   }
   {
@@ -162,8 +163,10 @@ TEST_F(ScreenshotsTest, Dialogs) {
     UserPreferences preferences(folder_ / "prefs" / "UserPreferences.xml");
     preferences.SetName("Anna Berg");
     preferences.SetEmail("anna@example.se");
-    ErrorReportDialog dialog(nullptr, [](const ErrorReportInput&) { return false; }, &preferences);
-    dialog.findChild<QPlainTextEdit*>(dialog_names::kComment)->setPlainText("The upload failed twice.");
+    ErrorReportDialog dialog(
+        nullptr, [](const ErrorReportInput&) { return false; }, &preferences);
+    dialog.findChild<QPlainTextEdit*>(dialog_names::kComment)
+        ->setPlainText("The upload failed twice.");
     Save(dialog, "error_report");
     QMessageBox box(QMessageBox::Information, "Kelvory Hopwell", "New error ticket was created.",
                     QMessageBox::Ok);

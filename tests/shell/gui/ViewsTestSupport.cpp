@@ -11,7 +11,9 @@ DialogScript::DialogScript() {
   SetDialogObserver([this](QDialog& dialog) { Handle(dialog); });
 }
 
-DialogScript::~DialogScript() { SetDialogObserver({}); }
+DialogScript::~DialogScript() {
+  SetDialogObserver({});
+}
 
 void DialogScript::On(const std::string& objectName, Answer answer) {
   std::lock_guard lock(lock_);
