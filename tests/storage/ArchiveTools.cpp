@@ -2,6 +2,8 @@
 
 #include <sys/wait.h>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 
 #include <boost/filesystem/operations.hpp>
 
@@ -44,6 +46,14 @@ int RunPython(const std::string& program, const std::vector<std::string>& argume
   boost::system::error_code ignored;
   fs::remove(script, ignored);
   return status;
+}
+
+void KeepFuzzSeed(const std::string& corpus, const std::string& bytes) {
+  const char* seeds = std::getenv("HOPWELL_FUZZ_SEEDS");
+  if (seeds == nullptr || *seeds == '\0' || bytes.size() > (64u << 10)) return;
+  char name[32];
+  std::snprintf(name, sizeof name, "%016zx", std::hash<std::string>()(bytes));
+  WriteFile(boost::filesystem::path(seeds) / corpus / name, bytes);
 }
 
 }  // namespace hopwell::testing

@@ -17,4 +17,8 @@ int RunPython(const std::string& program, const std::vector<std::string>& argume
 // Single-quotes text for the shell.
 std::string ShellQuote(const std::string& text);
 
+// When $HOPWELL_FUZZ_SEEDS names a folder, keeps bytes (a table or an archive a test
+// made) as a seed in its subfolder corpus for the fuzz targets; otherwise does nothing.
+void KeepFuzzSeed(const std::string& corpus, const std::string& bytes);
+
 }  // namespace hopwell::testing

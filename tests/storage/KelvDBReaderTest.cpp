@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ArchiveTools.h"
 #include "common/TempDir.h"
 #include "storage/KelvDB.h"
 
@@ -41,6 +42,7 @@ class LineEndTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(LineEndTest, ReadsTheSameTableFromEveryLineEnd) {
   KelvDB table;
+  testing::KeepFuzzSeed("kelvdb", WithLineEnds(kTable, GetParam()));
   ASSERT_TRUE(table.loadFromString(WithLineEnds(kTable, GetParam()))) << table.getLastError();
   EXPECT_EQ(table.getMode(), "normal");
   EXPECT_EQ(table.getName(), "Current Documents");
@@ -129,6 +131,7 @@ class BadInputTest : public ::testing::TestWithParam<BadInput> {};
 TEST_P(BadInputTest, FailsCleanlyAndLeavesTheTableUninitialised) {
   KelvDB table;
   ASSERT_TRUE(table.create(1, 1));
+  testing::KeepFuzzSeed("kelvdb", GetParam().text);
   EXPECT_FALSE(table.loadFromString(GetParam().text));
   EXPECT_EQ(table.getLastError(), GetParam().error);
   EXPECT_FALSE(table.isInitialized());

@@ -57,6 +57,7 @@ class ZipExtractorTest : public ::testing::Test {
   void MakeArchive(const std::string& entriesJson) {
     std::string output;
     ASSERT_EQ(RunPython(kMakeArchive, {Archive().string(), entriesJson}, &output), 0) << output;
+    testing::KeepFuzzSeed("zip", ReadFile(Archive()));
   }
 
   TempDir dir_;
@@ -156,6 +157,7 @@ TEST_F(ZipExtractorTest, CrcMismatchEndsTheExtractionAfterWritingTheEntry) {
   ASSERT_NE(at, std::string::npos);
   bytes[at] = 'K';
   WriteFile(Archive(), bytes);
+  testing::KeepFuzzSeed("zip", bytes);
 
   LogCapture log;
   std::vector<fs::path> extracted;
@@ -206,8 +208,10 @@ class HostileEntryTest : public ZipExtractorTest,
     }
     std::string output;
     ASSERT_EQ(RunPython(kMakeArchive, arguments, &output), 0) << output;
-    for (const auto& entry : HostileEntries())
+    for (const auto& entry : HostileEntries()) {
       archives_[entry.label] = ReadFile(made / entry.label);
+      testing::KeepFuzzSeed("zip", archives_[entry.label]);
+    }
   }
   static inline std::map<std::string, std::string> archives_;
 };

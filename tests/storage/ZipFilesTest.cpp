@@ -92,6 +92,7 @@ TEST_F(ZipFilesTest, EmptyListGivesAnEmptyValidArchive) {
             0)
       << output;
   EXPECT_EQ(output, "0\n");
+  testing::KeepFuzzSeed("zip", ReadFile(archive_));
   EXPECT_EQ(job->GetProgress(), 5);
 }
 
@@ -110,6 +111,7 @@ TEST_F(ZipFilesTest, MissingSourcesMarkTheJobAndTheOthersAreStillAdded) {
                       {archive_.string()}, &output),
             0);
   EXPECT_EQ(output, "['a.txt', 'c.txt']\n");
+  testing::KeepFuzzSeed("zip", ReadFile(archive_));
 
   JobPtr second = MakeJob();
   EXPECT_FALSE(ZipFiles({dir_ / "a.txt", missing}, {"a.txt", "b.txt"}, archive_, 1, second));

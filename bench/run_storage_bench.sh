@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Storage benchmarks beside the Debian tools, on data generated in a temporary folder:
+#   ZipFiles vs `zip -6 -q` and ZipExtractor vs `unzip -q -o` (a 256 MiB file of mixed
+#   content, a folder of 2000 small files), FileCrc32 vs Python's zlib.crc32 in 1 MiB blocks
+#   (1 GiB), KelvDB load/save at 100 000 and 200 000 rows of 16 columns.
+# Builds nothing: the bench_* programs must exist (Google Benchmark installed, target built).
+# Usage: bench/run_storage_bench.sh [bench binary folder]   (default build/default/bench)
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+bin="${1:-$here/../build/default/bench}"
+for program in bench_zip_archives bench_crc_file bench_kelvdb_table; do
+  [ -x "$bin/$program" ] || { echo "missing $bin/$program (build it first)" >&2; exit 2; }
+done
+
+data="$(mktemp -d "${TMPDIR:-/tmp}/hopwell-storage-bench.XXXXXX")"
+trap 'rm -rf "$data"' EXIT
+export HOPWELL_BENCH_DATA="$data"
+
+python3 - "$data" <<'PY'
+import os, random, sys
+data = sys.argv[1]
+rng = random.Random(42)
+words = [b"chapter", b"layout", b"frame", b"story", b"kelvory", b"<xml attr=\"1\"/>", b"\n"]
+def mixed(size):
+    # Thirds of random bytes, text-like words and runs of zeros, interleaved in 64 KiB blocks.
+    out, kind = bytearray(), 0
+    while len(out) < size:
+        if kind == 0:
+            out += os.urandom(65536)
+        elif kind == 1:
+            out += b" ".join(rng.choice(words) for _ in range(9000))[:65536]
+        else:
+            out += bytes(65536)
+        kind = (kind + 1) % 3
+    return bytes(out[:size])
+with open(os.path.join(data, "big.bin"), "wb") as f:
+    for _ in range(16):
+        f.write(mixed(16 << 20))
+os.mkdir(os.path.join(data, "small"))
+for i in range(2000):
+    with open(os.path.join(data, "small", "file%04d.txt" % i), "wb") as f:
+        f.write(mixed(rng.randint(200, 12000)))
+PY
+cat "$data/big.bin" "$data/big.bin" "$data/big.bin" "$data/big.bin" > "$data/crc.bin"
+
+python3 - "$data" "$bin" <<'PY'
+import json, os, shutil, statistics, subprocess, sys, time, zlib
+data, bin_dir = sys.argv[1], sys.argv[2]
+
+def timed(run, repeat=3, before=None):
+    times = []
+    for _ in range(repeat):
+        if before: before()
+        start = time.perf_counter()
+        run()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+def sh(*args):
+    subprocess.run(args, cwd=data, check=True)
+
+def rm(*names):
+    for name in names:
+        path = os.path.join(data, name)
+        if os.path.isdir(path): shutil.rmtree(path)
+        elif os.path.exists(path): os.remove(path)
+
+# The Debian tools; their archives are also what both extractors unpack.
+zip_big = timed(lambda: sh("zip", "-6", "-q", "big.zip", "big.bin"), before=lambda: rm("big.zip"))
+zip_small = timed(lambda: sh("zip", "-6", "-q", "-r", "small.zip", "small"), 5,
+                  before=lambda: rm("small.zip"))
+unzip_big = timed(lambda: sh("unzip", "-q", "-o", "big.zip", "-d", "unpacked-unzip"),
+                  before=lambda: rm("unpacked-unzip"))
+unzip_small = timed(lambda: sh("unzip", "-q", "-o", "small.zip", "-d", "unpacked-unzip"), 5,
+                    before=lambda: rm("unpacked-unzip"))
+rm("unpacked-unzip")
+
+def zlib_crc():
+    crc = 0
+    with open(os.path.join(data, "crc.bin"), "rb") as f:
+        while block := f.read(1 << 20):
+            crc = zlib.crc32(block, crc)
+    return crc
+zlib_crc()  # warm the page cache as the benchmark's own first iteration does
+crc_zlib = timed(zlib_crc, 5)
+
+def bench(program):
+    report = os.path.join(data, program + ".json")
+    subprocess.run([os.path.join(bin_dir, program), "--benchmark_out=" + report,
+                    "--benchmark_out_format=json"], check=True, capture_output=True)
+    with open(report) as f:
+        out = json.load(f)
+    results = {}
+    for b in out["benchmarks"]:
+        if b.get("error_occurred"):
+            sys.exit("%s: %s" % (b["name"], b.get("error_message")))
+        scale = {"ms": 1e-3, "us": 1e-6, "ns": 1e-9, "s": 1.0}[b["time_unit"]]
+        results[b["name"].split("/iterations")[0].split("/real_time")[0]] = b["real_time"] * scale
+    return results
+
+z = bench("bench_zip_archives")
+c = bench("bench_crc_file")
+k = bench("bench_kelvdb_table")
+
+def row(label, ours, theirs, note):
+    print("%-34s %9.3f s %9.3f s   ratio %.3f  %s" % (label, ours, theirs, ours / theirs, note))
+
+print("%-34s %11s %11s" % ("", "Hopwell", "reference"))
+row("zip 256 MiB (vs zip -6 -q)", z["BM_ZipFiles_BigFile"], zip_big, "target <= 1.15")
+row("zip 2000 files (vs zip -6 -q)", z["BM_ZipFiles_SmallFiles"], zip_small, "target <= 1.15")
+row("unzip 256 MiB (vs unzip -q -o)", z["BM_Extract_BigArchive"], unzip_big, "target <= 1.15")
+row("unzip 2000 files (vs unzip -q -o)", z["BM_Extract_SmallFilesArchive"], unzip_small,
+    "target <= 1.15")
+speed = crc_zlib / c["BM_FileCrc32"]
+print("%-34s %9.3f s %9.3f s   speed %.3f of zlib  target >= 0.9" %
+      ("crc32 1 GiB (vs zlib.crc32 1 MiB)", c["BM_FileCrc32"], crc_zlib, speed))
+for name in ("BM_KelvDBLoad", "BM_KelvDBSave", "BM_KelvDBRowByRow"):
+    small, large = k[name + "/100000"], k[name + "/200000"]
+    print("%-34s %9.3f s %9.3f s   200k/100k %.3f  target <= 2.2" %
+          (name[2:] + " 100k / 200k rows", small, large, large / small))
+PY
