@@ -8,7 +8,7 @@ namespace hopwell {
 namespace {
 
 // Response bytes libcurl hands over per call; the reader re-cuts them into 8192-byte pieces.
-constexpr long kReceiveBufferSize = 64 * 1024;
+constexpr long kReceiveBufferSize = 256 * 1024;
 constexpr long kUploadBufferSize = 64 * 1024;
 
 std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {

@@ -9,7 +9,7 @@ namespace hopwell {
 namespace {
 
 // Output is handed to the stream in blocks of this size; the pieces stay 8192 bytes.
-constexpr std::size_t kStagingSize = 64 * 1024;
+constexpr std::size_t kStagingSize = 256 * 1024;
 
 }  // namespace
 

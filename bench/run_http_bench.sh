@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Download and upload throughput of the client's HTTP helper against the curl tool.
+#
+# Starts Debian's nginx on 127.0.0.1:18080 (the local deployment's allow-listed HTTP port,
+# so nothing else may be listening there) with its own configuration in a temporary
+# folder, then in one run:
+#   - GET of a 1 GiB static file into a file, by bench_http_transfer and by curl;
+#   - POST of a 256 MiB file, by both. nginx answers the upload location with "return
+#     200", which reads and discards the body (client_max_body_size 0: no size limit).
+# Reports MiB/s, the ratio client/curl and the peak RSS of each (/usr/bin/time -v).
+#
+# Usage: bench/run_http_bench.sh [BUILD_DIR]   (default build/default; build
+#        the bench_http_transfer target first)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build/default}"
+client="$build/bench/bench_http_transfer"
+[ -x "$client" ] || { echo "missing $client: build the bench_http_transfer target" >&2; exit 1; }
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+need=()
+command -v nginx >/dev/null 2>&1 || [ -x /usr/sbin/nginx ] || need+=(nginx-light)
+[ -x /usr/bin/time ] || need+=(time)
+command -v curl >/dev/null 2>&1 || need+=(curl)
+if [ ${#need[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
+nginx_bin="$(command -v nginx || echo /usr/sbin/nginx)"
+
+port=18080
+work="$(mktemp -d /tmp/hopwell-http-bench.XXXXXX)"
+cleanup() {
+  [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/www" "$work/logs" "$work/appdata" "$work/tmp"
+head -c 1G /dev/zero > "$work/www/big.bin"
+head -c 256M /dev/urandom > "$work/upload.bin"
+
+# nginx's workers must read the served file and write their temporary folder.
+user_line=""
+[ "$(id -u)" -eq 0 ] && user_line="user root;"
+chmod 755 "$work" "$work/www"
+cat > "$work/nginx.conf" <<CONF
+$user_line
+daemon on;
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/logs/error.log warn;
+events { worker_connections 64; }
+http {
+  access_log off;
+  sendfile on;
+  client_body_temp_path $work/tmp;
+  proxy_temp_path $work/tmp;
+  fastcgi_temp_path $work/tmp;
+  uwsgi_temp_path $work/tmp;
+  scgi_temp_path $work/tmp;
+  server {
+    listen 127.0.0.1:$port;
+    root $work/www;
+    client_max_body_size 0;
+    location /upload { return 200 "stored"; }
+  }
+}
+CONF
+"$nginx_bin" -c "$work/nginx.conf" -p "$work"
+for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
+
+# Runs a command under /usr/bin/time -v; prints "seconds peak_rss_kib".
+measure() {
+  local report="$work/time.txt"
+  /usr/bin/time -v "$@" > "$work/out.txt" 2> "$report"
+  local wall rss
+  wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$report" |
+         awk -F: '{ if (NF==3) print $1*3600+$2*60+$3; else print $1*60+$2 }')
+  rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$report")
+  echo "$wall $rss"
+}
+
+export APPDATA="$work/appdata"
+# The client logs under $TMPDIR/Kelv/Hopwell.
+mkdir -p "$work/clienttmp"
+export TMPDIR="$work/clienttmp"
+# Proxies must not get in the way of a loopback benchmark.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY all_proxy
+
+report() {  # name bytes client_result curl_result
+  local name=$1 bytes=$2
+  read -r cs crss <<<"$3"
+  read -r us urss <<<"$4"
+  awk -v n="$name" -v b="$bytes" -v cs="$cs" -v us="$us" -v cr="$crss" -v ur="$urss" 'BEGIN {
+    c = b / 1048576 / cs; u = b / 1048576 / us;
+    printf "%-8s client %8.1f MiB/s (%.2f s, peak RSS %6.1f MiB) | curl %8.1f MiB/s (%.2f s, peak RSS %6.1f MiB) | ratio %.2f\n",
+      n, c, cs, cr / 1024, u, us, ur / 1024, c / u }'
+}
+
+url="http://127.0.0.1:$port"
+runs="${HOPWELL_BENCH_RUNS:-3}"
+
+# The machine is shared: each side runs $runs times, alternating, and its fastest run
+# counts (peak RSS is the largest seen).
+best() {  # best "s rss" of the arguments
+  printf '%s\n' "$@" | awk 'NR==1 || $1 < s { s = $1 } { if ($2 > r) r = $2 } END { print s, r }'
+}
+
+gc=(); gu=(); pc=(); pu=()
+for _ in $(seq "$runs"); do
+  sync
+  gc+=("$(measure "$client" get "$url/big.bin" "$work/client.bin")")
+  cat "$work/out.txt"
+  cmp -s "$work/client.bin" "$work/www/big.bin" || { echo "client download differs" >&2; exit 1; }
+  rm -f "$work/client.bin"; sync
+  gu+=("$(measure curl -s -o "$work/curl.bin" "$url/big.bin")")
+  rm -f "$work/curl.bin"
+
+  pc+=("$(measure "$client" post "$url/upload" "$work/upload.bin")")
+  cat "$work/out.txt"
+  pu+=("$(measure curl -s -o /dev/null -X POST -H "Expect:" \
+          -H "Content-Type: application/octet-stream" -T "$work/upload.bin" "$url/upload")")
+done
+get_client=$(best "${gc[@]}"); get_curl=$(best "${gu[@]}")
+post_client=$(best "${pc[@]}"); post_curl=$(best "${pu[@]}")
+
+log_lines=$(cat "$work"/clienttmp/Kelv/Hopwell/Hopwell_*.log 2>/dev/null | wc -l)
+echo "client log lines kept (rotated files beyond 16 MiB are dropped): $log_lines"
+report "GET 1G" $((1024 * 1024 * 1024)) "$get_client" "$get_curl"
+report "POST 256M" $((256 * 1024 * 1024)) "$post_client" "$post_curl"
