@@ -1,12 +1,134 @@
 #include "shell/gui/DesktopApp.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <QApplication>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+#include <boost/filesystem/operations.hpp>
+
+#include "intake/CommandIntake.h"
+#include "shell/CrashHook.h"
+#include "shell/FrontEnd.h"
+#include "shell/Logging.h"
+#include "shell/QuitControl.h"
+#include "shell/SingleInstance.h"
+#include "shell/Startup.h"
+#include "shell/Updater.h"
+#include "shell/gui/ClientIcon.h"
+#include "shell/gui/MainWindow.h"
+#include "shell/gui/QtFrontEnd.h"
+#include "shell/gui/UpdateNotice.h"
 
 namespace hopwell {
+namespace {
 
-int RunDesktop(int, char**) {
-  std::fprintf(stderr, "hopwell: the desktop front end is not ready; use hopwell --headless COMMAND...\n");
-  return 2;
+namespace fs = boost::filesystem;
+
+bool HasValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+// The whole command line after the program name, as the relay and intake see it. The
+// arguments are taken as UTF-8 bytes, which is what the desktop hands over.
+std::string CommandLine(int argc, char** argv) {
+  int first = 1;
+  if (first < argc && std::string(argv[first]) == "--") ++first;
+  std::string line;
+  for (int i = first; i < argc; ++i) {
+    if (!line.empty()) line += ' ';
+    line += argv[i];
+  }
+  // A command file named relative to this launch's folder would be looked for in the
+  // running instance's folder: hand over its absolute path instead.
+  const std::string unquoted = RemoveQuotes(line);
+  if (!unquoted.empty() && !IsDirectForm(unquoted) && fs::path(unquoted).is_relative()) {
+    boost::system::error_code error;
+    const fs::path absolute = fs::absolute(fs::path(unquoted));
+    if (fs::is_regular_file(absolute, error)) line = absolute.string();
+  }
+  return line;
+}
+
+LogSource& DesktopLog() {
+  static LogSource log;
+  return log;
+}
+
+}  // namespace
+
+int RunDesktop(int argc, char** argv) {
+  // Dynamic libraries come only from the system's search path: nothing is added to it.
+  InstallCrashHandler();
+  const std::string command = CommandLine(argc, argv);
+
+  SingleInstance instance;
+  const SingleInstance::LaunchOutcome launch = instance.AcquireOrRelay(command);
+  if (!launch.first) {
+    if (launch.failed) {
+      std::fprintf(stderr, "hopwell: could not reach the running instance: %s\n",
+                   instance.LastError().c_str());
+      return 1;
+    }
+    return 0;  // handed over (or nothing to hand over): the running instance carries on
+  }
+
+  if (!HasValue("QT_QPA_PLATFORM") && !HasValue("DISPLAY") && !HasValue("WAYLAND_DISPLAY")) {
+    std::fprintf(stderr,
+                 "hopwell: no display found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                 "Run commands without a window with: hopwell --headless COMMAND...\n");
+    return 2;
+  }
+
+  StartCore();
+  LogSource& log = DesktopLog();
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Hopwell"));
+  QApplication::setWindowIcon(ClientIcon());
+  // The client lives in the tray: closing the window is a quit request, not an exit.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  Updater updater;
+  MainWindow window(&updater);
+  auto frontEnd = std::make_shared<QtFrontEnd>(&window);
+  if (const char* dump = std::getenv("HOPWELL_JOB_DUMP"); dump != nullptr && *dump != '\0') {
+    frontEnd->SetJobDumpPath(dump);
+  }
+  SetFrontEnd(frontEnd);
+  SetQuitHandler([](int code) { QCoreApplication::exit(code); });
+
+  window.show();
+  window.WatchRelays(instance);
+
+  QPointer<MainWindow> noticeOwner(&window);
+  updater.SetCanShutdownCallback(&CanShutdownCallback);
+  updater.SetResultHandler([noticeOwner](const UpdateCheckResult& result, bool userAsked) {
+    // Called on the check's thread: show the notice on the user-interface thread.
+    QMetaObject::invokeMethod(
+        noticeOwner.data() != nullptr ? static_cast<QObject*>(noticeOwner.data()) : qApp,
+        [result, userAsked] { ShowUpdateNotice(result, userAsked); }, Qt::QueuedConnection);
+  });
+  updater.Init();
+  SetStartedUpdater(&updater);
+
+  if (!command.empty()) SubmitCommand(command);
+
+  const int code = QApplication::exec();
+
+  window.TrayIcon()->hide();
+  HW_LOG(log, info) << "Shutting down...";
+  SetStartedUpdater(nullptr);
+  updater.Cleanup();
+  SetQuitHandler({});
+  // Command threads still running end with the process; from now on they see no window.
+  SetFrontEnd(nullptr);
+  FlushLog();
+  return code;
 }
 
 }  // namespace hopwell

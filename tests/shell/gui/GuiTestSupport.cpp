@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QThread>
+#include <QWidget>
 #include <QTimer>
 
 namespace hopwell::testing {

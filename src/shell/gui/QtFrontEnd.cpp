@@ -1,0 +1,128 @@
+#include "shell/gui/QtFrontEnd.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include "intake/CommandIntake.h"
+#include "resources/StringTable.h"
+#include "shell/JobListDump.h"
+#include "shell/gui/Dialogs.h"
+#include "shell/gui/JobListView.h"
+#include "shell/gui/MainWindow.h"
+#include "shell/gui/ProxyCredentialsDialog.h"
+
+namespace hopwell {
+namespace {
+
+constexpr int kDumpDelayMilliseconds = 50;
+
+bool OnUiThread() { return QThread::currentThread() == qApp->thread(); }
+
+// Runs `work` on the user-interface thread and waits for it; the caller's thread is the
+// only one blocked.
+template <typename Work>
+void RunOnUiThread(Work work) {
+  if (OnUiThread()) {
+    work();
+  } else {
+    QMetaObject::invokeMethod(qApp, work, Qt::BlockingQueuedConnection);
+  }
+}
+
+}  // namespace
+
+QtFrontEnd::QtFrontEnd(MainWindow* window) : window_(window) {
+  dumpTimer_ = new QTimer(this);
+  dumpTimer_->setSingleShot(true);
+  dumpTimer_->setInterval(kDumpDelayMilliseconds);
+  connect(dumpTimer_, &QTimer::timeout, this, &QtFrontEnd::WriteDump);
+}
+
+QtFrontEnd::~QtFrontEnd() = default;
+
+void QtFrontEnd::JobAdded(JobStatus& job) {
+  window_->JobList()->AddJob(&job);
+  ScheduleDump();
+}
+
+void QtFrontEnd::JobChanged(JobStatus& job) {
+  window_->JobList()->JobChanged(&job);
+  ScheduleDump();
+}
+
+void QtFrontEnd::ShowMessageDialog(const std::string& title, const std::string& text) {
+  RunMessageDialog(title, text);
+}
+
+void QtFrontEnd::ShowApplicationMissing(const std::string& text) {
+  RunApplicationMissingDialog(text);
+}
+
+void QtFrontEnd::OpenUrl(const std::string& url) {
+  const QUrl target(QString::fromStdString(url), QUrl::StrictMode);
+  HW_LOG(log_, info) << "  Opening " << url;
+  QMetaObject::invokeMethod(qApp, [target] { QDesktopServices::openUrl(target); },
+                            Qt::QueuedConnection);
+}
+
+void QtFrontEnd::ExploreFolder(const boost::filesystem::path& folder) {
+  const QUrl target = QUrl::fromLocalFile(QString::fromStdString(folder.string()));
+  HW_LOG(log_, info) << "  Exploring " << folder;
+  QMetaObject::invokeMethod(qApp, [target] { QDesktopServices::openUrl(target); },
+                            Qt::QueuedConnection);
+}
+
+bool QtFrontEnd::ConfirmQuit() {
+  bool quit = false;
+  RunOnUiThread([this, &quit] {
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(LoadString(kIdsQuitCaption)),
+                    QString::fromStdString(LoadString(kIdsQuitText)),
+                    QMessageBox::Ok | QMessageBox::Cancel, window_);
+    box.setObjectName(QStringLiteral("ConfirmQuitBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setObjectName(QStringLiteral("okButton"));
+    box.button(QMessageBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
+    // OK lets the transfers finish; only Cancel quits.
+    quit = box.exec() == QMessageBox::Cancel;
+  });
+  return quit;
+}
+
+ProxyAnswer QtFrontEnd::AskProxyCredentials(const std::string& url, ProxyCredentials& credentials) {
+  ProxyAnswer answer = ProxyAnswer::Cancelled;
+  RunOnUiThread([&] {
+    ProxyCredentialsDialog dialog(QString::fromStdString(url));
+    if (dialog.exec() == QDialog::Accepted) {
+      credentials.user = dialog.UserName().toStdString();
+      credentials.password = dialog.Password().toStdString();
+      answer = ProxyAnswer::Retry;
+    }
+  });
+  return answer;
+}
+
+void QtFrontEnd::SetJobDumpPath(const boost::filesystem::path& path) {
+  dumpPath_ = path;
+  ScheduleDump();
+}
+
+void QtFrontEnd::ScheduleDump() {
+  if (dumpPath_.empty() || dumpPending_.exchange(true)) return;
+  // Any thread: the timer is started on the user-interface thread.
+  QMetaObject::invokeMethod(this, [this] { dumpTimer_->start(); }, Qt::QueuedConnection);
+}
+
+void QtFrontEnd::WriteDump() {
+  dumpPending_ = false;
+  if (!WriteJobListDump(dumpPath_, JobRegistry())) {
+    HW_LOG(log_, warning) << "  Job list not written to " << dumpPath_;
+  }
+}
+
+}  // namespace hopwell

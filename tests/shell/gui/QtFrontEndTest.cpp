@@ -1,0 +1,93 @@
+#include "shell/gui/QtFrontEnd.h"
+
+#include <future>
+
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <boost/filesystem/operations.hpp>
+#include <gtest/gtest.h>
+
+#include "GuiTestSupport.h"
+#include "common/TempDir.h"
+#include "intake/CommandIntake.h"
+#include "shell/gui/JobListModel.h"
+#include "shell/gui/JobListView.h"
+#include "shell/gui/MainWindow.h"
+
+namespace hopwell {
+namespace {
+
+using testing::AnswerNextModal;
+using testing::GuiApp;
+using testing::WaitFor;
+
+class QtFrontEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GuiApp();
+    frontEnd_ = std::make_shared<QtFrontEnd>(&window_);
+    SetFrontEnd(frontEnd_);
+  }
+  void TearDown() override { SetFrontEnd(nullptr); }
+  MainWindow window_;
+  std::shared_ptr<QtFrontEnd> frontEnd_;
+};
+
+TEST_F(QtFrontEndTest, SubmittedJobsReachTheListAndTheDump) {
+  testing::TempDir dir;
+  frontEnd_->SetJobDumpPath(dir / "jobs.txt");
+  const std::size_t before = JobRegistry().size();
+  SubmitCommand("kelv:nosuchcommand");
+  EXPECT_EQ(window_.JobList()->jobModel()->JobAt(0)->CommandString(), "kelv:nosuchcommand");
+  ASSERT_TRUE(WaitFor([&] {
+    return boost::filesystem::exists(dir / "jobs.txt") &&
+           testing::ReadFile(dir / "jobs.txt").find("Can't handle kelv:nosuchcommand.") != std::string::npos;
+  }));
+  const std::string dump = testing::ReadFile(dir / "jobs.txt");
+  EXPECT_EQ(static_cast<std::size_t>(std::count(dump.begin(), dump.end(), '\n')), before + 1);
+
+  // A change on a command thread is written too.
+  JobPtr job = JobRegistry().back();
+  std::thread([job] { job->AddMessage("changed elsewhere"); }).join();
+  EXPECT_TRUE(WaitFor([&] { return testing::ReadFile(dir / "jobs.txt").find("changed elsewhere") != std::string::npos; }));
+}
+
+TEST_F(QtFrontEndTest, ProxyQuestionFromACommandThread) {
+  AnswerNextModal([](QWidget* modal) {
+    modal->findChild<QLineEdit*>(QStringLiteral("proxyUser"))->setText(QStringLiteral("anna"));
+    modal->findChild<QLineEdit*>(QStringLiteral("proxyPassword"))->setText(QStringLiteral("s3cret"));
+    modal->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+  });
+  ProxyCredentials credentials;
+  auto answer = std::async(std::launch::async, [&] {
+    return frontEnd_->AskProxyCredentials("https://127.0.0.1:18443/x", credentials);
+  });
+  // The interface thread keeps running while the command thread waits.
+  ASSERT_TRUE(WaitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+  EXPECT_EQ(answer.get(), ProxyAnswer::Retry);
+  EXPECT_EQ(credentials.user, "anna");
+  EXPECT_EQ(credentials.password, "s3cret");
+
+  AnswerNextModal([](QWidget* modal) {
+    modal->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+  });
+  ProxyCredentials untouched;
+  EXPECT_EQ(frontEnd_->AskProxyCredentials("https://127.0.0.1:18443/x", untouched), ProxyAnswer::Cancelled);
+  EXPECT_TRUE(untouched.user.empty());
+}
+
+TEST_F(QtFrontEndTest, ConfirmQuitFromAnotherThreadRunsOnTheInterfaceThread) {
+  AnswerNextModal([](QWidget* modal) {
+    EXPECT_EQ(modal->thread(), qApp->thread());
+    modal->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+  });
+  auto answer = std::async(std::launch::async, [&] { return frontEnd_->ConfirmQuit(); });
+  ASSERT_TRUE(WaitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+  EXPECT_TRUE(answer.get()) << "Cancel means quit";
+}
+
+}  // namespace
+}  // namespace hopwell
