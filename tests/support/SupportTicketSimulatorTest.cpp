@@ -22,16 +22,14 @@ class SupportTicketSimulatorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     sim_ = new SimulatorProcess;
-    std::string error;
-    started_ = sim_->Start(&error);
-    if (!started_) std::fprintf(stderr, "simulator: %s\n", error.c_str());
+    started_ = sim_->Start(&startError_);
   }
   static void TearDownTestSuite() {
     delete sim_;
     sim_ = nullptr;
   }
   void SetUp() override {
-    ASSERT_TRUE(started_);
+    ASSERT_TRUE(started_) << startError_;
     ASSERT_TRUE(sim_->Reset());
     for (const auto& entry : fs::directory_iterator(LogFolder())) fs::remove_all(entry.path());
   }
@@ -47,10 +45,12 @@ class SupportTicketSimulatorTest : public ::testing::Test {
 
   static SimulatorProcess* sim_;
   static bool started_;
+  static std::string startError_;
 };
 
 SimulatorProcess* SupportTicketSimulatorTest::sim_ = nullptr;
 bool SupportTicketSimulatorTest::started_ = false;
+std::string SupportTicketSimulatorTest::startError_;
 
 TEST_F(SupportTicketSimulatorTest, TicketArrivesWithFieldsHeaderAndNewestLog) {
   WriteFile(LogFolder() / "Hopwell_00003.log", "older run\n");
