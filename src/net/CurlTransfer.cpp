@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 #include <string_view>
 
 namespace hopwell {
@@ -125,13 +126,20 @@ CURLcode CurlTransfer::Perform(const std::string& url) {
   started_ = false;
   answered_ = false;
   hasLocation_ = false;
+  callbackFailed_ = false;
   disposition_ = Disposition::Read;
   errorBuffer_[0] = '\0';
   const CURLcode set = curl_easy_setopt(handle_.get(), CURLOPT_URL, url.c_str());
   if (set != CURLE_OK) return set;
   const CURLcode code = curl_easy_perform(handle_.get());
-  if (code == CURLE_OK) StartResponse();
-  return code;
+  if (code == CURLE_OK && !callbackFailed_) {
+    try {
+      StartResponse();
+    } catch (const std::exception&) {
+      callbackFailed_ = true;
+    }
+  }
+  return callbackFailed_ && code == CURLE_OK ? CURLE_ABORTED_BY_CALLBACK : code;
 }
 
 void CurlTransfer::StartResponse() {
@@ -169,16 +177,22 @@ std::string CurlTransfer::RedirectUrl() const {
 std::size_t CurlTransfer::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
   auto& transfer = *static_cast<CurlTransfer*>(self);
   const std::size_t n = size * count;
-  transfer.StartResponse();
-  switch (transfer.disposition_) {
-    case Disposition::Discard:
-      return n;
-    case Disposition::Stop:
-      return 0;
-    case Disposition::Read:
-      break;
+  // Nothing may unwind through libcurl's C frames: a throw ends the transfer instead.
+  try {
+    transfer.StartResponse();
+    switch (transfer.disposition_) {
+      case Disposition::Discard:
+        return n;
+      case Disposition::Stop:
+        return 0;
+      case Disposition::Read:
+        break;
+    }
+    return transfer.reader_.Append(data, n) ? n : 0;
+  } catch (const std::exception&) {
+    transfer.callbackFailed_ = true;
+    return 0;
   }
-  return transfer.reader_.Append(data, n) ? n : 0;
 }
 
 std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
@@ -202,9 +216,14 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
 
 std::size_t CurlTransfer::OnRead(char* buffer, std::size_t size, std::size_t count, void* self) {
   auto& transfer = *static_cast<CurlTransfer*>(self);
-  const std::size_t n = transfer.upload_->Fill(buffer, size * count);
-  if (transfer.upload_->Failed()) return CURL_READFUNC_ABORT;
-  return n;
+  try {
+    const std::size_t n = transfer.upload_->Fill(buffer, size * count);
+    if (transfer.upload_->Failed()) return CURL_READFUNC_ABORT;
+    return n;
+  } catch (const std::exception&) {
+    transfer.callbackFailed_ = true;
+    return CURL_READFUNC_ABORT;
+  }
 }
 
 }  // namespace hopwell

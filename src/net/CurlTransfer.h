@@ -56,6 +56,8 @@ class CurlTransfer {
   // True once the server's answer started (any response header line arrived).
   bool Answered() const { return answered_; }
   Disposition LastDisposition() const { return disposition_; }
+  // True when one of this request's own steps threw (front end, output, body source).
+  bool CallbackFailed() const { return callbackFailed_; }
   ResponseReader& Reader() { return reader_; }
 
  private:
@@ -72,6 +74,7 @@ class CurlTransfer {
   bool started_ = false;
   bool answered_ = false;
   bool hasLocation_ = false;
+  bool callbackFailed_ = false;
   char errorBuffer_[CURL_ERROR_SIZE] = {};
 };
 

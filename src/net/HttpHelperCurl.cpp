@@ -1,5 +1,6 @@
 #include "net/HttpHelperCurl.h"
 
+#include <exception>
 #include <limits>
 
 #include "Deployment.h"
@@ -87,7 +88,13 @@ HttpResult HttpHelperCurl::OpenRequest(const char* verb, const std::string& url,
 
 bool HttpHelperCurl::AskForProxyCredentials(const std::string& url, CurlTransfer& transfer) {
   ProxyCredentials credentials{proxyUser_, proxyPassword_};
-  switch (FrontEnd()->AskProxyCredentials(url, credentials)) {
+  ProxyAnswer answer = ProxyAnswer::Other;
+  try {
+    answer = FrontEnd()->AskProxyCredentials(url, credentials);
+  } catch (const std::exception& error) {
+    HW_LOG(log_, error) << "The proxy credentials prompt failed: " << error.what();
+  }
+  switch (answer) {
     case ProxyAnswer::Retry:
       HW_LOG(log_, info) << "Retrying...";
       proxyUser_ = credentials.user;
@@ -145,7 +152,8 @@ HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out,
     const CURLcode code = transfer.Perform(requestUrl);
     if (next == Next::Retry) continue;
     if (code != CURLE_OK) {
-      if (transfer.Reader().OutputFailed()) {
+      if (transfer.Reader().OutputFailed() || transfer.CallbackFailed()) {
+        transfer.Reader().Flush();
         HW_LOG(log_, error) << "Failed to read request";
         return Fail(HttpResult::ReadFailed, "Could not write the response");
       }
@@ -203,7 +211,7 @@ HttpResult HttpHelperCurl::SendUpload(CurlTransfer& transfer, const std::string&
   }
   transfer.SetUpload(upload);
   const CURLcode code = transfer.Perform(finalUrl);
-  if (upload.Failed()) {
+  if (upload.Failed() || (transfer.CallbackFailed() && !transfer.Answered())) {
     transfer.Reader().Flush();
     return Fail(HttpResult::WriteFailed, "The request body could not be sent completely");
   }

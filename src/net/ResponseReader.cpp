@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "net/CurlHandles.h"
 
@@ -73,9 +74,14 @@ void ResponseReader::Flush() {
     pieceFilled_ = 0;
   }
   if (staging_.empty()) return;
-  out_->write(staging_.data(), static_cast<std::streamsize>(staging_.size()));
+  try {
+    out_->write(staging_.data(), static_cast<std::streamsize>(staging_.size()));
+    if (!*out_) outputFailed_ = true;
+  } catch (const std::exception&) {
+    // A stream with exceptions enabled: the failure is reported by result like any other.
+    outputFailed_ = true;
+  }
   staging_.clear();
-  if (!*out_) outputFailed_ = true;
 }
 
 bool ResponseReader::Emit(const char* data, std::size_t n) {

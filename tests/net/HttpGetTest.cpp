@@ -1,4 +1,5 @@
 #include <sstream>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,21 @@ TEST_F(HttpGet, FailingOutputStreamIsNotReportedAsSuccess) {
   std::ostringstream out;
   out.setstate(std::ios::badbit);
   EXPECT_EQ(helper->Get(server_.Origin() + "/bytes?n=100000", &out), HttpResult::ReadFailed);
+}
+
+TEST_F(HttpGet, OutputStreamThatThrowsIsReportedByResult) {
+  auto helper = HelperFor({server_.Origin()});
+  struct Throwing : std::streambuf {
+    int overflow(int) override { throw std::runtime_error("disk full"); }
+    std::streamsize xsputn(const char*, std::streamsize) override {
+      throw std::runtime_error("disk full");
+    }
+  } failing;
+  std::ostream stream(&failing);
+  stream.exceptions(std::ios::badbit);
+  HttpResult result = HttpResult::Ok;
+  EXPECT_NO_THROW(result = helper->Get(server_.Origin() + "/bytes?n=100000", &stream));
+  EXPECT_EQ(result, HttpResult::ReadFailed);
 }
 
 TEST_F(HttpGet, ClosedConnectionBeforeAnswerIsASendFailure) {

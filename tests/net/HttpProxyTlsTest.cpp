@@ -1,4 +1,5 @@
 #include <sstream>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,24 @@ TEST_F(HttpProxy, OtherAnswerAlsoReadsThePageWithoutRetrying) {
             HttpResult::Ok);
   EXPECT_EQ(status, 407);
   EXPECT_EQ(proxy_.Requests().size(), 1u);
+}
+
+TEST_F(HttpProxy, PromptThatThrowsDoesNotEscapeGet) {
+  class Throwing : public ProxyAnswerFrontEnd {
+   public:
+    Throwing() : ProxyAnswerFrontEnd(ProxyAnswer::Retry) {}
+    ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
+      throw std::runtime_error("no display");
+    }
+  };
+  SetFrontEnd(std::make_shared<Throwing>());
+  auto helper = HelperFor({origin_});
+  long status = 0;
+  std::ostringstream out;
+  HttpResult result = HttpResult::ReadFailed;
+  EXPECT_NO_THROW(result = helper->Get(origin_ + "/x", &out, nullptr, nullptr, {}, {}, &status));
+  EXPECT_EQ(result, HttpResult::Ok);  // treated like a prompt that gave no credentials
+  EXPECT_EQ(status, 407);
 }
 
 class HttpTls : public ::testing::Test {
