@@ -112,14 +112,28 @@ std::string SimulatorProcess::HttpsBase() const {
 }
 
 bool SimulatorProcess::Start(std::string* error) {
-  auto fail = [&](const std::string& reason) {
-    if (error) *error = reason;
-    Stop();
-    return false;
-  };
   if (pid_ > 0) return true;
   if (!Lock(error)) return false;
+  // Simulators started without the lock (by hand, or by a script that does not take it)
+  // are waited out as well, for as long as the lock would be.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  std::string reason;
+  while (true) {
+    const Attempt attempt = StartOnce(reason);
+    if (attempt == Attempt::Started) return true;
+    if (attempt == Attempt::Failed || std::chrono::steady_clock::now() > deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  if (error) *error = reason;
+  Stop();
+  return false;
+}
 
+SimulatorProcess::Attempt SimulatorProcess::StartOnce(std::string& reason) {
+  if (Control("/_sim/health")) {
+    reason = "another simulator already listens on ports 18080/18443";
+    return Attempt::PortsBusy;
+  }
   const std::string script = (SourceDir() / "tools" / "simulator" / "simulator.py").string();
   std::vector<std::string> arguments = {"python3",       script,
                                         "--http-port",   std::to_string(kHttpPort),
@@ -132,7 +146,7 @@ bool SimulatorProcess::Start(std::string* error) {
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  // The ready line is for people; the health call below is what counts.
+  // The ready line is for people; the control call below is what counts.
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -143,7 +157,10 @@ bool SimulatorProcess::Start(std::string* error) {
   const int spawned = posix_spawnp(&pid, "python3", &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  if (spawned != 0) return fail("could not start python3: " + std::to_string(spawned));
+  if (spawned != 0) {
+    reason = "could not start python3: " + std::to_string(spawned);
+    return Attempt::Failed;
+  }
   pid_ = pid;
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -151,16 +168,21 @@ bool SimulatorProcess::Start(std::string* error) {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
-      return fail("the simulator exited at start-up (are ports 18080/18443 in use?)");
+      reason = "the simulator exited at start-up (are ports 18080/18443 in use?)";
+      return Attempt::PortsBusy;
     }
     std::string answer;
     if (Control("/_sim/pgid", nullptr, &answer)) {
-      if (answer == std::to_string(pid_)) return true;
-      return fail("another simulator already listens on ports 18080/18443");
+      if (answer == std::to_string(pid_)) return Attempt::Started;
+      StopProcess();
+      reason = "another simulator already listens on ports 18080/18443";
+      return Attempt::PortsBusy;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  return fail("the simulator did not answer within 20 seconds");
+  StopProcess();
+  reason = "the simulator did not answer within 20 seconds";
+  return Attempt::Failed;
 }
 
 bool SimulatorProcess::Lock(std::string* error) {

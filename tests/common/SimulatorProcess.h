@@ -34,9 +34,9 @@ class SimulatorProcess {
   SimulatorProcess& operator=(const SimulatorProcess&) = delete;
 
   // Takes the machine-wide simulator lock (waiting up to two minutes while another test
-  // program, of this checkout or another, has its simulator running), starts the process
-  // and waits (up to 20 s) for it to answer. False, with the reason in *error, when the
-  // lock never comes free, the process exits early (ports taken?) or never answers.
+  // program, of this checkout or another, has its simulator running), then waits up to two
+  // more minutes for the ports to come free of any other simulator, starts the process and
+  // waits (up to 20 s) for it to answer. False, with the reason in *error, otherwise.
   bool Start(std::string* error = nullptr);
   void Stop();
   bool IsRunning() const { return pid_ > 0; }
@@ -70,7 +70,10 @@ class SimulatorProcess {
   static boost::filesystem::path BinaryDir();
 
  private:
+  enum class Attempt { Started, PortsBusy, Failed };
+
   bool Lock(std::string* error);
+  Attempt StartOnce(std::string& reason);
   void StopProcess();
 
   std::vector<std::string> extraArguments_;
