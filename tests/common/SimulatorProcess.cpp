@@ -138,7 +138,8 @@ SimulatorProcess::Attempt SimulatorProcess::StartOnce(std::string& reason) {
   std::vector<std::string> arguments = {"python3",       script,
                                         "--http-port",   std::to_string(kHttpPort),
                                         "--https-port",  std::to_string(kHttpsPort),
-                                        "--ca-dir",      CaFile().parent_path().string()};
+                                        "--ca-dir",      CaFile().parent_path().string(),
+                                        "--lock-held"};
   arguments.insert(arguments.end(), extraArguments_.begin(), extraArguments_.end());
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());

@@ -1,11 +1,13 @@
 """The simulator process: one HTTP and one HTTPS server on 127.0.0.1, sharing one state."""
 import argparse
+import fcntl
 import json
 import os
 import signal
 import ssl
 import sys
 import threading
+import time
 from http.server import ThreadingHTTPServer
 
 from hopwell_sim import registry
@@ -91,8 +93,31 @@ def parse_args(argv):
                         help="bodies up to this size are logged in full (hex)")
     parser.add_argument("--scenario", action="append", default=[],
                         help='a scenario rule: JSON object or shorthand ("404", "slow", "proxy"...)')
+    parser.add_argument("--lock-held", action="store_true",
+                        help="the caller already holds the ports lock (test fixtures)")
+    parser.add_argument("--lock-timeout", type=float, default=120.0,
+                        help="seconds to wait for the ports lock")
     parser.add_argument("--verbose", action="store_true")
     return parser.parse_args(argv)
+
+
+# Simulators on this machine take turns on the fixed ports: whoever holds this lock owns
+# them. Test fixtures take it before starting the simulator and pass --lock-held.
+LOCK_FILE = "/tmp/hopwell-simulator-ports.lock"
+
+
+def _take_ports_lock(timeout):
+    lock = open(LOCK_FILE, "a")
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return lock
+        except BlockingIOError:
+            if time.monotonic() > deadline:
+                lock.close()
+                return None
+            time.sleep(0.1)
 
 
 def _make_server(sim, port, scheme):
@@ -110,6 +135,13 @@ def main(argv):
                     args.body_log_limit, args.verbose)
     for spec in args.scenario:
         sim.scenarios.add(json.loads(spec) if spec.lstrip().startswith("{") else spec)
+
+    ports_lock = None
+    if not args.lock_held:
+        ports_lock = _take_ports_lock(args.lock_timeout)
+        if ports_lock is None:
+            sys.stderr.write("simulator: another simulator kept %s too long\n" % LOCK_FILE)
+            return 2
 
     try:
         servers = [_make_server(sim, args.http_port, "http")]
@@ -138,4 +170,6 @@ def main(argv):
     for server in servers:
         server.shutdown()
         server.server_close()
+    if ports_lock:
+        ports_lock.close()
     return 0

@@ -20,8 +20,7 @@ import urllib.request
 SIMULATOR_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HTTP_PORT = 18080
 HTTPS_PORT = 18443
-# Held while a test's simulator runs, so concurrent test runs (C++ ones too) take turns.
-LOCK_FILE = "/tmp/hopwell-simulator-ports.lock"
+from hopwell_sim.app import LOCK_FILE  # noqa: E402  held while a test's simulator runs
 LOCK_TIMEOUT = 120.0
 
 # Control calls must never go through a proxy of the environment.
@@ -70,7 +69,7 @@ class RunningSimulator:
         self._take_lock()
         command = [sys.executable, os.path.join(SIMULATOR_DIR, "simulator.py"),
                    "--http-port", str(HTTP_PORT), "--https-port", str(HTTPS_PORT),
-                   "--ca-dir", self.ca_dir, *self._args]
+                   "--ca-dir", self.ca_dir, "--lock-held", *self._args]
         self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL, start_new_session=True)
         deadline = time.monotonic() + self._timeout
         while time.monotonic() < deadline:
