@@ -48,12 +48,21 @@ class SingleInstanceTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.simulator = subprocess.Popen(
-            [sys.executable, SIMULATOR, "--ca-dir", os.path.join(BINARY_DIR, "simulator-ca")],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not wait_for(simulator_answers, timeout=20):
-            cls.simulator.kill()
-            raise RuntimeError("the simulator did not start (ports 18080/18443 taken?)")
+        # Other test programs may hold the fixed ports for a while: retry until ours runs.
+        deadline = time.monotonic() + 120
+        while True:
+            cls.simulator = subprocess.Popen(
+                [sys.executable, SIMULATOR, "--ca-dir", os.path.join(BINARY_DIR, "simulator-ca")],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if wait_for(lambda: cls.simulator.poll() is not None or simulator_answers(), timeout=20) \
+                    and cls.simulator.poll() is None:
+                return
+            if cls.simulator.poll() is None:
+                cls.simulator.kill()
+            cls.simulator.wait(timeout=10)
+            if time.monotonic() > deadline:
+                raise RuntimeError("the simulator did not start (ports 18080/18443 taken?)")
+            time.sleep(1)
 
     @classmethod
     def tearDownClass(cls):
