@@ -25,6 +25,10 @@ void Zip(benchmark::State& state, const std::vector<fs::path>& sources,
   const fs::path archive = DataFolder() / "out" / "bench.zip";
   fs::create_directories(archive.parent_path());
   for (auto _ : state) {
+    // Like the Debian tool in the script, each run starts without an archive.
+    state.PauseTiming();
+    fs::remove(archive);
+    state.ResumeTiming();
     auto job = std::make_shared<JobStatus>(hopwell::ActionKind::Upload, "bench", "bench");
     if (!hopwell::ZipFiles(sources, names, archive, 0, job)) state.SkipWithError("ZipFiles failed");
   }
@@ -52,6 +56,10 @@ void Extract(benchmark::State& state, const char* archive) {
   if (DataFolder().empty()) return state.SkipWithError("HOPWELL_BENCH_DATA not set");
   const fs::path destination = DataFolder() / "unpacked-hopwell";
   for (auto _ : state) {
+    // Like unzip in the script, each run unpacks into a fresh folder.
+    state.PauseTiming();
+    fs::remove_all(destination);
+    state.ResumeTiming();
     if (!hopwell::ZipExtractor(DataFolder() / archive).Extract(true, destination)) {
       state.SkipWithError("Extract failed");
     }

@@ -1,6 +1,11 @@
 #include "storage/ZipFiles.h"
 
 #include <ctime>
+#include <mutex>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <minizip/zip.h>
 #include <boost/filesystem/operations.hpp>
@@ -23,6 +28,17 @@ constexpr std::uintmax_t kZip64Threshold = 0xFFFFFFFFu;
 LogSource& ZipLog() {
   static LogSource source;
   return source;
+}
+
+// minizip sets up a fresh deflate state (about 256 KiB) for every entry. With glibc's
+// default trim threshold that memory goes back to the kernel when the entry closes and is
+// faulted in again for the next one, which doubles the time for folders of small files.
+// Keeping a few MiB of freed heap in the process avoids it.
+void KeepDeflateMemory() {
+#if defined(__GLIBC__)
+  static std::once_flag once;
+  std::call_once(once, [] { mallopt(M_TRIM_THRESHOLD, 8 << 20); });
+#endif
 }
 
 // The file's last-write time as local broken-down time, which minizip turns into DOS form.
@@ -105,6 +121,7 @@ bool ZipFiles(const std::vector<fs::path>& sources, const std::vector<std::strin
                    archive.filename() % sources.size() % entryNames.size());
     return finish(false);
   }
+  KeepDeflateMemory();
   std::vector<char> buffer;
   try {
     buffer.resize(kCopyBufferSize);
