@@ -13,14 +13,13 @@ import sys
 import tempfile
 import time
 import unittest
-import urllib.request
 
 HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR",
                             os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
 BINARY_DIR = os.environ.get("HOPWELL_BINARY_DIR", os.path.join(SOURCE_DIR, "build", "default"))
-SIMULATOR = os.path.join(SOURCE_DIR, "tools", "simulator", "simulator.py")
-HEALTH_URL = "http://127.0.0.1:18080/_sim/health"
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
+from hopwell_sim.testing import RunningSimulator  # noqa: E402
 
 SUCCEEDED = "3"
 
@@ -35,39 +34,18 @@ def wait_for(predicate, timeout=15.0, step=0.05):
     return predicate()
 
 
-def simulator_answers():
-    try:
-        with urllib.request.urlopen(HEALTH_URL, timeout=1) as answer:
-            return answer.status == 200
-    except OSError:
-        return False
-
-
 class SingleInstanceTest(unittest.TestCase):
     simulator = None
 
     @classmethod
     def setUpClass(cls):
-        # Other test programs may hold the fixed ports for a while: retry until ours runs.
-        deadline = time.monotonic() + 120
-        while True:
-            cls.simulator = subprocess.Popen(
-                [sys.executable, SIMULATOR, "--ca-dir", os.path.join(BINARY_DIR, "simulator-ca")],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            if wait_for(lambda: cls.simulator.poll() is not None or simulator_answers(), timeout=20) \
-                    and cls.simulator.poll() is None:
-                return
-            if cls.simulator.poll() is None:
-                cls.simulator.kill()
-            cls.simulator.wait(timeout=10)
-            if time.monotonic() > deadline:
-                raise RuntimeError("the simulator did not start (ports 18080/18443 taken?)")
-            time.sleep(1)
+        # Takes the simulator ports lock, so test programs of other runs take turns.
+        cls.simulator = RunningSimulator()
+        cls.simulator.start()
 
     @classmethod
     def tearDownClass(cls):
-        cls.simulator.terminate()
-        cls.simulator.wait(timeout=10)
+        cls.simulator.stop()
 
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
