@@ -1,11 +1,14 @@
 // The error report form end to end: the form as the user fills it, the ticket request over
 // HTTPS to the platform simulator, and the answer the user sees.
 #include <gtest/gtest.h>
+#include <cstdlib>
+
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <boost/filesystem/operations.hpp>
 
+#include "Deployment.h"
 #include "GuiTestSupport.h"
 #include "ViewsTestSupport.h"
 #include "common/SimulatorProcess.h"
@@ -29,8 +32,12 @@ using testing::WriteFile;
 class ErrorReportSimulatorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // This program sits one folder deeper than the others; the simulator must use the CA
+    // that the client trusts (the deployment's) also when run outside ctest.
+    const fs::path binaryDir = fs::path(deployment::kCaFile).parent_path().parent_path();
+    ::setenv("HOPWELL_BINARY_DIR", binaryDir.c_str(), 0);
     sim_ = new SimulatorProcess;
-    sim_->Start(&startError_);
+    sim_->Start(&startError_);  // waits while another test's simulator has the ports
   }
   static void TearDownTestSuite() {
     delete sim_;
@@ -40,6 +47,7 @@ class ErrorReportSimulatorTest : public ::testing::Test {
     GuiApp();
     ASSERT_TRUE(sim_->IsRunning()) << startError_;
     ASSERT_TRUE(sim_->Reset());
+    ASSERT_TRUE(sim_->Control("/_sim/tickets")) << "the simulator has no support endpoint";
     for (const auto& entry : fs::directory_iterator(LogFolder())) fs::remove_all(entry.path());
     WriteFile(LogFolder() / "Hopwell_00012.log", "<info> Kelvory Hopwell version 1.7.1.0\n");
   }
