@@ -31,6 +31,13 @@ fi
 nginx_bin="$(command -v nginx || echo /usr/sbin/nginx)"
 
 port=18080
+# The simulator's test fixtures use the same port; take turns with them.
+exec 9>/tmp/hopwell-simulator-ports.lock
+flock 9
+if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+  echo "127.0.0.1:$port is in use; stop what listens there first" >&2
+  exit 1
+fi
 work="$(mktemp -d /tmp/hopwell-http-bench.XXXXXX)"
 cleanup() {
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
@@ -69,7 +76,7 @@ http {
   }
 }
 CONF
-"$nginx_bin" -c "$work/nginx.conf" -p "$work"
+"$nginx_bin" -c "$work/nginx.conf" -p "$work" 9>&-
 for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 
 # Runs a command under /usr/bin/time -v; prints "seconds peak_rss_kib".

@@ -17,6 +17,7 @@ std::string LogTransferError(LogSource& log, unsigned code, const std::string& d
                              const std::string& detail) {
   std::string text = fmt::format("Logging error: 0x{:08X}", code);
   if (!description.empty()) {
+    text += ' ';
     text += description;
     text += fmt::format("\n (Error Code: {:X})", code);
   }

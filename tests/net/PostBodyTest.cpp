@@ -51,14 +51,6 @@ TEST(StringPostData, DeliversTheStringInPiecesAndReportsProgress) {
   EXPECT_EQ(body.Delivered(), 20u);
 }
 
-TEST(StringPostData, EmptyStringIsExhaustedAtOnce) {
-  const std::string empty;
-  StringPostData body(empty);
-  char c = 0;
-  EXPECT_EQ(body.Size(), 0u);
-  EXPECT_EQ(body.Read(&c, 1), 0u);
-}
-
 TEST(StreamPostBody, StopsAtTheGivenSizeEvenIfTheStreamHoldsMore) {
   std::istringstream in("abcdefghij");
   StreamPostBody body(in, 7);
@@ -74,18 +66,6 @@ TEST(StreamPostBody, StreamEndingEarlyYieldsWhatItHadThenZero) {
   EXPECT_EQ(pieces, (std::vector<std::size_t>{4, 1}));
   EXPECT_EQ(body.Size(), 100u);
   EXPECT_EQ(body.Delivered(), 5u);
-}
-
-TEST(FilePostBody, TakesSizeWhenMadeAndStreamsTheFile) {
-  testing::TempDir dir;
-  std::string content(70000, '\0');
-  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-  testing::WriteFile(dir / "data.bin", content);
-  FilePostBody body(dir / "data.bin");
-  EXPECT_EQ(body.Size(), content.size());
-  std::vector<std::size_t> pieces;
-  EXPECT_EQ(Drain(body, 65536, &pieces), content);
-  EXPECT_EQ(pieces, (std::vector<std::size_t>{65536, 70000 - 65536}));
 }
 
 TEST(FilePostBody, UnreadableFileLogsAndEndsTheBody) {
