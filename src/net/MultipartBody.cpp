@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <random>
 
 #include <boost/filesystem/operations.hpp>
@@ -54,10 +55,6 @@ MultipartBody::MultipartBody(const FileList& files, const FieldList& fields,
     auto engine = std::make_shared<std::mt19937>(std::random_device{}());
     random = [engine] { return static_cast<unsigned>((*engine)()); };
   }
-  do {
-    boundary_ = MakeBoundary(random);
-  } while (OccursInInputs(boundary_));
-
   for (const auto& [name, value] : fields_) {
     size_ += kBoundaryLength + kFieldOverhead + name.size() + value.size();
   }
@@ -69,6 +66,13 @@ MultipartBody::MultipartBody(const FileList& files, const FieldList& fields,
              fileSizes_.back();
   }
   size_ += kBoundaryLength + kClosingOverhead;
+
+  // A form that is too large is refused before anything is sent; scanning its files for a
+  // boundary would only cost time.
+  if (size_ > std::numeric_limits<std::uint32_t>::max()) return;
+  do {
+    boundary_ = MakeBoundary(random);
+  } while (OccursInInputs(boundary_));
 }
 
 std::string MultipartBody::MakeBoundary(const std::function<unsigned()>& random) const {

@@ -14,6 +14,7 @@ namespace hopwell {
 // A multipart/form-data body: the fields, then the files (streamed in 32 768-byte pieces),
 // then the closing delimiter. The boundary is 70 characters that occur in no field, no
 // file part's field name and no file's content; the Content-Length is computed up front.
+// A form of 4 GiB or more gets no boundary: it cannot be sent.
 class MultipartBody : public UploadSource {
  public:
   static constexpr std::size_t kBoundaryLength = 70;

@@ -1,4 +1,7 @@
 #include <sstream>
+#include <stdexcept>
+
+#include <boost/filesystem/operations.hpp>
 
 #include <boost/filesystem/exception.hpp>
 #include <gtest/gtest.h>
@@ -114,6 +117,26 @@ TEST_F(HttpPost, StreamShorterThanItsSizeFailsInsteadOfHanging) {
   EXPECT_EQ(helper->PostStream(server_.Origin() + "/p", "a/b", nullptr, in, 1000),
             HttpResult::WriteFailed);
   EXPECT_TRUE(log.HasFragment("warning", "The request body ended after 9 of 1000 bytes"));
+}
+
+// Sparse files: 4 GiB of nothing costs no disk space.
+TEST_F(HttpPost, BodiesOf4GiBOrMoreAreRefusedBeforeSending) {
+  testing::TempDir dir;
+  const auto huge = dir / "huge.bin";
+  testing::WriteFile(huge, "");
+  boost::filesystem::resize_file(huge, 4294967296ull);
+  auto helper = HelperFor({server_.Origin()});
+  try {
+    helper->PostFile(server_.Origin() + "/p", "a/b", nullptr, huge);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::out_of_range& error) {
+    EXPECT_STREQ(error.what(), "Data to POST is too large");
+  }
+  testing::LogCapture log;
+  EXPECT_EQ(helper->PostMultipart(server_.Origin() + "/p", nullptr, {{"f", huge}}),
+            HttpResult::SendFailed);
+  EXPECT_TRUE(log.Has("error", "Post is too large too handle"));
+  EXPECT_TRUE(server_.Requests().empty());
 }
 
 TEST_F(HttpPost, MissingFileThrowsTheFileSystemError) {
