@@ -10,9 +10,8 @@ namespace hopwell {
 void RegisterCommands() {
   CommandFactory& factory = CommandFactory::Instance();
   // The test command takes only its job; its argument is ignored.
-  factory.Register("test", [](const std::string&, const JobPtr& job) {
-    return std::make_shared<TestCmd>(job);
-  });
+  factory.Register(
+      "test", [](const std::string&, const JobPtr& job) { return std::make_shared<TestCmd>(job); });
 }
 
 }  // namespace hopwell

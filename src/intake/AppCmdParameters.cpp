@@ -8,18 +8,36 @@ namespace hopwell {
 
 namespace keys = param_keys;
 
-std::string AppCmdParameters::AppName() { return GetValue(keys::kAppName); }
-std::string AppCmdParameters::AppQuery() { return GetValue(keys::kAppQuery); }
-std::string AppCmdParameters::AppVersion() { return GetValue(keys::kAppVersion); }
-std::string AppCmdParameters::AppVersionString() { return GetValue(keys::kAppVersionString); }
-std::string AppCmdParameters::AppDefaultPath() { return GetValue(keys::kAppDefaultPath); }
-std::string AppCmdParameters::AdditionalAppName() { return GetValue(keys::kAdditionalAppName); }
-std::string AppCmdParameters::AdditionalAppQuery() { return GetValue(keys::kAdditionalAppQuery); }
+std::string AppCmdParameters::AppName() {
+  return GetValue(keys::kAppName);
+}
+std::string AppCmdParameters::AppQuery() {
+  return GetValue(keys::kAppQuery);
+}
+std::string AppCmdParameters::AppVersion() {
+  return GetValue(keys::kAppVersion);
+}
+std::string AppCmdParameters::AppVersionString() {
+  return GetValue(keys::kAppVersionString);
+}
+std::string AppCmdParameters::AppDefaultPath() {
+  return GetValue(keys::kAppDefaultPath);
+}
+std::string AppCmdParameters::AdditionalAppName() {
+  return GetValue(keys::kAdditionalAppName);
+}
+std::string AppCmdParameters::AdditionalAppQuery() {
+  return GetValue(keys::kAdditionalAppQuery);
+}
 std::string AppCmdParameters::AdditionalAppDefaultPath() {
   return GetValue(keys::kAdditionalAppDefaultPath);
 }
-std::string AppCmdParameters::DocumentType() { return GetValue(keys::kDocumentType); }
-std::string AppCmdParameters::UserRightText() { return GetValue(keys::kUserRight); }
+std::string AppCmdParameters::DocumentType() {
+  return GetValue(keys::kDocumentType);
+}
+std::string AppCmdParameters::UserRightText() {
+  return GetValue(keys::kUserRight);
+}
 
 int AppCmdParameters::GetUserRight() {
   const std::string right = UserRightText();
@@ -31,10 +49,14 @@ int AppCmdParameters::GetUserRight() {
 
 std::string AppCmdParameters::UserRightToString(int right) {
   switch (right) {
-    case kRightLocked: return "L";
-    case kRightSave: return "S";
-    case kRightReadPrint: return "RP";
-    default: return {};
+    case kRightLocked:
+      return "L";
+    case kRightSave:
+      return "S";
+    case kRightReadPrint:
+      return "RP";
+    default:
+      return {};
   }
 }
 

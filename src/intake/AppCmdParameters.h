@@ -14,9 +14,9 @@ class AppCmdParameters : public XmlCmdParametersBase {
   enum DocumentTypeCode : int { INDESIGN = 0, UNKNOWN_DOCUMENT_TYPE = 1 };
 
   // Codes of "userright"; anything else reads as kUnknownRight.
-  static constexpr int kRightLocked = 0;      // "L"
-  static constexpr int kRightSave = 1;        // "S"
-  static constexpr int kRightReadPrint = 2;   // "RP"
+  static constexpr int kRightLocked = 0;     // "L"
+  static constexpr int kRightSave = 1;       // "S"
+  static constexpr int kRightReadPrint = 2;  // "RP"
   static constexpr int kUnknownRight = 3;
 
   explicit AppCmdParameters(std::istream& in) : XmlCmdParametersBase(in) {}

@@ -17,13 +17,18 @@ std::string OpenParametersUrl(const std::string& parameterAddress) {
   return JoinUrl(parameterAddress, kOpenPath);
 }
 
-std::string EsefParametersUrl(const std::string& address) { return address + kEsefPath; }
+std::string EsefParametersUrl(const std::string& address) {
+  return address + kEsefPath;
+}
 
 std::string ParameterDocumentUrl(const ParameterRequest& request) {
   switch (request.variant) {
-    case ParameterVariant::Open: return OpenParametersUrl(request.address);
-    case ParameterVariant::Esef: return EsefParametersUrl(request.address);
-    case ParameterVariant::Install: break;
+    case ParameterVariant::Open:
+      return OpenParametersUrl(request.address);
+    case ParameterVariant::Esef:
+      return EsefParametersUrl(request.address);
+    case ParameterVariant::Install:
+      break;
   }
   return request.address;
 }

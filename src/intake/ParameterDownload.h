@@ -52,8 +52,8 @@ std::shared_ptr<Document> DownloadParameters(IHttpHelper& http, JobStatus& job, 
 
 // The open command's document: address joined with the download path, token header.
 template <class Document>
-std::shared_ptr<Document> DownloadOpenParameters(IHttpHelper& http, JobStatus& job,
-                                                 LogSource& log, const std::string& address,
+std::shared_ptr<Document> DownloadOpenParameters(IHttpHelper& http, JobStatus& job, LogSource& log,
+                                                 const std::string& address,
                                                  const std::string& token) {
   return DownloadParameters<Document>(http, job, log, {ParameterVariant::Open, address, token});
 }
@@ -68,8 +68,8 @@ std::shared_ptr<Document> DownloadInstallParameters(IHttpHelper& http, JobStatus
 // The ESEF command's document: address + download path, token header; status 400 or more
 // fails.
 template <class Document>
-std::shared_ptr<Document> DownloadEsefParameters(IHttpHelper& http, JobStatus& job,
-                                                 LogSource& log, const std::string& address,
+std::shared_ptr<Document> DownloadEsefParameters(IHttpHelper& http, JobStatus& job, LogSource& log,
+                                                 const std::string& address,
                                                  const std::string& token) {
   return DownloadParameters<Document>(http, job, log, {ParameterVariant::Esef, address, token});
 }

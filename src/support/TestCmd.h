@@ -13,7 +13,9 @@ namespace hopwell {
 class TestCmd : public KelvCmd {
  public:
   // The five-byte UTF-8 text "asäd" and its expected escaped form.
-  static constexpr const char* kEscapeInput = "as\xC3\xA4" "d";
+  static constexpr const char* kEscapeInput =
+      "as\xC3\xA4"
+      "d";
   static constexpr const char* kEscapeExpected = "as%C3%A4d";
 
   // The deployment's test URL and header; the helper is made when the command runs.

@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,9 +15,9 @@
 #include <boost/filesystem/operations.hpp>
 // Property tree's JSON parser still includes the old bind header.
 #define BOOST_BIND_GLOBAL_PLACEHOLDERS
+#include <curl/curl.h>
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
-#include <curl/curl.h>
 
 extern char** environ;
 
@@ -60,7 +60,8 @@ SimulatorRequest ReadRequest(const pt::ptree& entry) {
   request.target = entry.get<std::string>("target", "");
   request.path = entry.get<std::string>("path", "");
   request.query = entry.get<std::string>("query", "");
-  if (auto params = entry.get_child_optional("query_params")) request.queryParams = ReadPairs(*params);
+  if (auto params = entry.get_child_optional("query_params"))
+    request.queryParams = ReadPairs(*params);
   if (auto headers = entry.get_child_optional("headers")) request.headers = ReadPairs(*headers);
   request.rawHead = FromHex(entry.get<std::string>("raw_head_hex", ""));
   if (auto body = entry.get_optional<std::string>("body_hex")) {
@@ -85,7 +86,9 @@ SimulatorProcess::SimulatorProcess(std::vector<std::string> extraArguments)
   std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-SimulatorProcess::~SimulatorProcess() { Stop(); }
+SimulatorProcess::~SimulatorProcess() {
+  Stop();
+}
 
 fs::path SimulatorProcess::SourceDir() {
   if (const char* dir = std::getenv("HOPWELL_SOURCE_DIR"); dir && *dir) return dir;
@@ -101,7 +104,9 @@ fs::path SimulatorProcess::BinaryDir() {
   return error ? fs::current_path() : self.parent_path().parent_path();
 }
 
-fs::path SimulatorProcess::CaFile() const { return BinaryDir() / "simulator-ca" / "ca.pem"; }
+fs::path SimulatorProcess::CaFile() const {
+  return BinaryDir() / "simulator-ca" / "ca.pem";
+}
 
 std::string SimulatorProcess::HttpBase() const {
   return "http://127.0.0.1:" + std::to_string(kHttpPort);
@@ -135,10 +140,10 @@ SimulatorProcess::Attempt SimulatorProcess::StartOnce(std::string& reason) {
     return Attempt::PortsBusy;
   }
   const std::string script = (SourceDir() / "tools" / "simulator" / "simulator.py").string();
-  std::vector<std::string> arguments = {"python3",       script,
-                                        "--http-port",   std::to_string(kHttpPort),
-                                        "--https-port",  std::to_string(kHttpsPort),
-                                        "--ca-dir",      CaFile().parent_path().string(),
+  std::vector<std::string> arguments = {"python3",      script,
+                                        "--http-port",  std::to_string(kHttpPort),
+                                        "--https-port", std::to_string(kHttpsPort),
+                                        "--ca-dir",     CaFile().parent_path().string(),
                                         "--lock-held"};
   arguments.insert(arguments.end(), extraArguments_.begin(), extraArguments_.end());
   std::vector<char*> argv;

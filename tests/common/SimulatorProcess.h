@@ -18,7 +18,8 @@ namespace hopwell::testing {
 //
 // Typical use, one simulator per test suite:
 //   static void SetUpTestSuite() { sim_ = new SimulatorProcess; sim_->Start(&startError_); }
-//   void SetUp() override { ASSERT_TRUE(sim_->IsRunning()) << startError_; ASSERT_TRUE(sim_->Reset()); }
+//   void SetUp() override { ASSERT_TRUE(sim_->IsRunning()) << startError_;
+//   ASSERT_TRUE(sim_->Reset()); }
 // (an assertion failing in SetUpTestSuite only skips the tests; in SetUp it fails them).
 class SimulatorProcess {
  public:

@@ -13,7 +13,7 @@ struct SimulatorRequest {
   std::string method;
   std::string target;  // the request target as sent (absolute form through a proxy)
   std::string path;
-  std::string query;  // raw, without "?"
+  std::string query;                                             // raw, without "?"
   std::vector<std::pair<std::string, std::string>> queryParams;  // decoded, in order
   std::vector<std::pair<std::string, std::string>> headers;      // in order, as received
   std::string rawHead;  // request line and header block, byte for byte, ending in CR LF CR LF
@@ -21,8 +21,8 @@ struct SimulatorRequest {
   bool bodyLogged = false;
   std::uint64_t bodyLength = 0;
   std::uint32_t bodyCrc32 = 0;
-  bool chunked = false;  // the body came with Transfer-Encoding: chunked
-  int status = 0;        // status of the simulator's answer (0: connection dropped)
+  bool chunked = false;               // the body came with Transfer-Encoding: chunked
+  int status = 0;                     // status of the simulator's answer (0: connection dropped)
   std::vector<std::string> scenario;  // scenario modes applied to this request
 
   // The first header of that name (case-insensitive), empty when there is none.

@@ -82,11 +82,11 @@ TEST(AppCmdParametersTest, MajorVersionAndRecentApplication) {
     const char* major;
     bool recent;
   };
-  const Case cases[] = {{"21.0", "21", true},     {"21", "21", true},     {"20.9.1", "20", false},
-                        {"20", "20", false},      {"19.5", "19", false},  {"100.1", "100", true},
-                        {"abc.1", "abc", false},  {"", "", false},        {".21", "", false},
-                        {"21a.0", "21a", false},  {"-25.0", "-25", false},
-                        {"99999999999.0", "99999999999", false}};
+  const Case cases[] = {
+      {"21.0", "21", true},    {"21", "21", true},      {"20.9.1", "20", false},
+      {"20", "20", false},     {"19.5", "19", false},   {"100.1", "100", true},
+      {"abc.1", "abc", false}, {"", "", false},         {".21", "", false},
+      {"21a.0", "21a", false}, {"-25.0", "-25", false}, {"99999999999.0", "99999999999", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);
     Parsed p(Param("appversion", c.version));

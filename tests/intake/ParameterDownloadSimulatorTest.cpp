@@ -73,8 +73,8 @@ TEST_F(ParameterDownloadSimulatorTest, InstallOverHttpsSendsNoToken) {
 TEST_F(ParameterDownloadSimulatorTest, AnswerThatIsNotXmlGivesUninitializedDocument) {
   ASSERT_TRUE(sim_->AddScenario("\"not-xml\""));
   LogCapture log;
-  auto document = DownloadOpenParameters<AppCmdParameters>(*http_, job_, log_,
-                                                           sim_->HttpUrl("/c"), "t");
+  auto document =
+      DownloadOpenParameters<AppCmdParameters>(*http_, job_, log_, sim_->HttpUrl("/c"), "t");
   ASSERT_TRUE(document);
   EXPECT_FALSE(document->IsInitialized());
   EXPECT_EQ(document->AppName(), "");
@@ -83,7 +83,8 @@ TEST_F(ParameterDownloadSimulatorTest, AnswerThatIsNotXmlGivesUninitializedDocum
 
 TEST_F(ParameterDownloadSimulatorTest, ErrorStatusFailsOnlyTheEsefVariant) {
   ASSERT_TRUE(sim_->AddScenario(R"({"mode": "status", "status": 403})"));
-  auto esef = DownloadEsefParameters<AppCmdParameters>(*http_, job_, log_, sim_->HttpUrl("/r"), "t");
+  auto esef =
+      DownloadEsefParameters<AppCmdParameters>(*http_, job_, log_, sim_->HttpUrl("/r"), "t");
   EXPECT_FALSE(esef);
   EXPECT_EQ(job_.GetState(), JobState::Failed);
   EXPECT_EQ(job_.LastMessage(), "Error download parameter file (403).");
@@ -98,7 +99,8 @@ TEST_F(ParameterDownloadSimulatorTest, ErrorStatusFailsOnlyTheEsefVariant) {
 TEST_F(ParameterDownloadSimulatorTest, TruncatedAnswerIsATransportFailure) {
   ASSERT_TRUE(sim_->AddScenario(R"({"mode": "truncate", "keep": 20})"));
   LogCapture log;
-  EXPECT_FALSE(DownloadOpenParameters<AppCmdParameters>(*http_, job_, log_, sim_->HttpUrl("/c"), "t"));
+  EXPECT_FALSE(
+      DownloadOpenParameters<AppCmdParameters>(*http_, job_, log_, sim_->HttpUrl("/c"), "t"));
   EXPECT_EQ(job_.GetState(), JobState::Failed);
   EXPECT_EQ(job_.LastMessage().rfind("Error downloading parameter file (", 0), 0u);
   EXPECT_TRUE(log.HasFragment("error", "    Error downloading parameter file: "));
@@ -107,7 +109,8 @@ TEST_F(ParameterDownloadSimulatorTest, TruncatedAnswerIsATransportFailure) {
 TEST_F(ParameterDownloadSimulatorTest, AddressesOffTheAllowListReachNoServer) {
   for (const std::string& address :
        {std::string("http://127.0.0.1:18081/p"), std::string("https://127.0.0.1:18080/p"),
-        std::string("ftp://127.0.0.1:18080/p"), std::string("http://evil.example@127.0.0.1:18080/p")}) {
+        std::string("ftp://127.0.0.1:18080/p"),
+        std::string("http://evil.example@127.0.0.1:18080/p")}) {
     SCOPED_TRACE(address);
     JobStatus job(ActionKind::Install, "Installing...", "kelv:install:x");
     EXPECT_FALSE(DownloadInstallParameters<AppCmdParameters>(*http_, job, log_, address));

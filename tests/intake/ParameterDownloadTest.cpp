@@ -54,8 +54,7 @@ TEST_F(ParameterDownloadTest, OpenSendsTheEscapedTokenAndLogsEachStep) {
   EXPECT_TRUE(document->IsInitialized());
   EXPECT_EQ(document->AppName(), "Adobe InDesign 2026");
   ASSERT_EQ(http_.sent.size(), 1u);
-  EXPECT_EQ(http_.sent[0].url,
-            "http://127.0.0.1:18080/c/7/api/v2/ext/chapter/download_parameters");
+  EXPECT_EQ(http_.sent[0].url, "http://127.0.0.1:18080/c/7/api/v2/ext/chapter/download_parameters");
   ASSERT_EQ(http_.sent[0].headers.size(), 1u);
   EXPECT_EQ(http_.sent[0].headers[0], StringPair("X-API-Token", "tok%20en"));
   EXPECT_TRUE(http_.sent[0].query.empty());
@@ -112,14 +111,15 @@ TEST_F(ParameterDownloadTest, TransportFailureCarriesTheHelpersDescription) {
   EXPECT_FALSE(Open("http://127.0.0.1:18080/c", "t"));
   EXPECT_EQ(job_.GetState(), JobState::Failed);
   EXPECT_EQ(job_.LastMessage(), "Error downloading parameter file (Transferred a partial file)");
-  EXPECT_TRUE(capture_.Has("error", "    Error downloading parameter file: Transferred a partial file"));
+  EXPECT_TRUE(
+      capture_.Has("error", "    Error downloading parameter file: Transferred a partial file"));
 
   // Without a description the parentheses stay empty; only result 7 gets a text of its own.
   JobStatus job(ActionKind::Install, "Installing...", "kelv:install:x");
   http_.errorText.clear();
   http_.result = HttpResult::OpenRequestFailed;
-  EXPECT_FALSE(DownloadInstallParameters<AppCmdParameters>(http_, job, log_,
-                                                           "http://127.0.0.1:18080/p"));
+  EXPECT_FALSE(
+      DownloadInstallParameters<AppCmdParameters>(http_, job, log_, "http://127.0.0.1:18080/p"));
   EXPECT_EQ(job.LastMessage(), "Error downloading parameter file ()");
 }
 
@@ -133,8 +133,8 @@ TEST_F(ParameterDownloadTest, OnlyEsefExaminesTheStatus) {
 
   // The same answer to an open request is parsed as a document.
   JobStatus job(ActionKind::Download, "Opening...", "kelv:open:x");
-  auto document = DownloadOpenParameters<AppCmdParameters>(http_, job, log_,
-                                                           "http://127.0.0.1:18080/c", "t");
+  auto document =
+      DownloadOpenParameters<AppCmdParameters>(http_, job, log_, "http://127.0.0.1:18080/c", "t");
   ASSERT_TRUE(document);
   EXPECT_EQ(job.GetState(), JobState::Waiting);
   EXPECT_TRUE(document->IsInitialized());

@@ -45,8 +45,8 @@ class ScriptedHttpHelper : public IHttpHelper {
                         std::uint64_t, const HeaderList&, long*) override {
     return HttpResult::WriteFailed;
   }
-  HttpResult PostString(const std::string&, const std::string&, std::ostream*,
-                        const std::string&, const HeaderList&, long*) override {
+  HttpResult PostString(const std::string&, const std::string&, std::ostream*, const std::string&,
+                        const HeaderList&, long*) override {
     return HttpResult::WriteFailed;
   }
   HttpResult Post(const std::string&, const std::string&, std::ostream*, PostBody&,

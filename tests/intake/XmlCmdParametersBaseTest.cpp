@@ -44,13 +44,15 @@ TEST(XmlCmdParametersBaseTest, FirstOfTwoSameNamedParametersWins) {
 }
 
 TEST(XmlCmdParametersBaseTest, ElementNamesOfChildrenAreNotExamined) {
-  Parsed p(Document("    <entry name=\"a\" value=\"1\"/>\n    <x name=\"b\" value=\"2\">text</x>\n"));
+  Parsed p(
+      Document("    <entry name=\"a\" value=\"1\"/>\n    <x name=\"b\" value=\"2\">text</x>\n"));
   EXPECT_EQ(p.document.GetValue("a"), "1");
   EXPECT_EQ(p.document.GetValue("b"), "2");
 }
 
 TEST(XmlCmdParametersBaseTest, DecodesEntitiesAndUtf8) {
-  Parsed p(Document(Param("url", "http://h/x?a=1&amp;b=2") + Param("name", "K\xC3\xA4se &lt;1&gt;")));
+  Parsed p(
+      Document(Param("url", "http://h/x?a=1&amp;b=2") + Param("name", "K\xC3\xA4se &lt;1&gt;")));
   EXPECT_EQ(p.document.GetValue("url"), "http://h/x?a=1&b=2");
   EXPECT_EQ(p.document.GetValue("name"), "K\xC3\xA4se <1>");
 }
@@ -59,7 +61,8 @@ TEST(XmlCmdParametersBaseTest, DecodesEntitiesAndUtf8) {
 TEST(XmlCmdParametersBaseTest, CommentsAndNamelessChildrenDoNotHideLaterParameters) {
   LogCapture log;
   Parsed p(Document(Param("first", "1") + "    <!-- the application -->\n" +
-                    "    <param value=\"orphan\"/>\n" + "    <param/>\n" + Param("appname", "InCopy")));
+                    "    <param value=\"orphan\"/>\n" + "    <param/>\n" +
+                    Param("appname", "InCopy")));
   EXPECT_EQ(p.document.GetValue("first"), "1");
   EXPECT_EQ(p.document.GetValue("appname"), "InCopy");
   EXPECT_FALSE(log.HasFragment("warning", "Couldn't find parameter"));
@@ -89,8 +92,8 @@ TEST(XmlCmdParametersBaseTest, MissingParameterIsLoggedOnceAndCached) {
 TEST(XmlCmdParametersBaseTest, NotWellFormedDocumentIsNotInitialized) {
   for (const std::string& text : {std::string(), std::string("  \n"), std::string("<!-- c -->"),
                                   std::string("not xml at all <"),
-                                 std::string("<data><params><param name=\"a\" value=\"1\"/>"),
-                                 std::string("<html><body>500 Internal Server Error</body>")}) {
+                                  std::string("<data><params><param name=\"a\" value=\"1\"/>"),
+                                  std::string("<html><body>500 Internal Server Error</body>")}) {
     SCOPED_TRACE(text);
     LogCapture log;
     Parsed p(text);
@@ -110,7 +113,8 @@ TEST(XmlCmdParametersBaseTest, NotWellFormedDocumentIsNotInitialized) {
 }
 
 TEST(XmlCmdParametersBaseTest, DocumentWithoutParamsReportsTheMissingPath) {
-  for (const std::string& text : {std::string("<data/>"), std::string("<other><params/></other>")}) {
+  for (const std::string& text :
+       {std::string("<data/>"), std::string("<other><params/></other>")}) {
     SCOPED_TRACE(text);
     LogCapture log;
     Parsed p(text);
@@ -127,8 +131,8 @@ struct BoolCase {
 };
 
 TEST(XmlCmdParametersBaseTest, GetBool) {
-  const BoolCase cases[] = {{"true", true},   {"TRUE", true},  {"tRuE", true},   {"", true},
-                            {"false", false}, {"yes", false},  {"1", false},     {"true ", false},
+  const BoolCase cases[] = {{"true", true},   {"TRUE", true},  {"tRuE", true}, {"", true},
+                            {"false", false}, {"yes", false},  {"1", false},   {"true ", false},
                             {" true", false}, {"truex", false}};
   for (const BoolCase& c : cases) {
     SCOPED_TRACE(c.value);
@@ -145,9 +149,17 @@ struct IntCase {
 };
 
 TEST(XmlCmdParametersBaseTest, GetInt) {
-  const IntCase cases[] = {{"12ab", 12},  {"abc", 0},        {"42", 42},         {"-7", -7},
-                           {"  5", 5},    {"+3", 3},         {"0x10", 0},        {"3.9", 3},
-                           {"", -1},      {"99999999999999", 2147483647},   {"-99999999999999", -2147483647 - 1}};
+  const IntCase cases[] = {{"12ab", 12},
+                           {"abc", 0},
+                           {"42", 42},
+                           {"-7", -7},
+                           {"  5", 5},
+                           {"+3", 3},
+                           {"0x10", 0},
+                           {"3.9", 3},
+                           {"", -1},
+                           {"99999999999999", 2147483647},
+                           {"-99999999999999", -2147483647 - 1}};
   for (const IntCase& c : cases) {
     SCOPED_TRACE(c.value);
     Parsed p(Document(Param("n", c.value)));

@@ -1,8 +1,8 @@
 // What tests read back through the simulator fixture must be what the client sent.
 #include <sstream>
 
-#include <boost/crc.hpp>
 #include <gtest/gtest.h>
+#include <boost/crc.hpp>
 
 #include "common/SimulatorProcess.h"
 #include "net/IHttpHelper.h"
@@ -75,10 +75,12 @@ TEST_F(SimulatorFixtureTest, ScenarioRulesAreReportedAndCounted) {
   auto http = CreateHttpHelper();
   long first = 0;
   long second = 0;
-  ASSERT_EQ(http->Get(sim_->HttpUrl("/login/index.html"), nullptr, nullptr, nullptr, {}, {}, &first),
-            HttpResult::Ok);
-  ASSERT_EQ(http->Get(sim_->HttpUrl("/login/index.html"), nullptr, nullptr, nullptr, {}, {}, &second),
-            HttpResult::Ok);
+  ASSERT_EQ(
+      http->Get(sim_->HttpUrl("/login/index.html"), nullptr, nullptr, nullptr, {}, {}, &first),
+      HttpResult::Ok);
+  ASSERT_EQ(
+      http->Get(sim_->HttpUrl("/login/index.html"), nullptr, nullptr, nullptr, {}, {}, &second),
+      HttpResult::Ok);
   EXPECT_EQ(first, 500);
   EXPECT_EQ(second, 200);
   const auto requests = sim_->Requests();

@@ -16,7 +16,9 @@ using testing::LogCapture;
 using testing::ScriptedHttpHelper;
 using testing::SimulatorProcess;
 
-JobPtr VerifyJob() { return std::make_shared<JobStatus>(ActionKind::Verify, "Verifying...", "kelv:test"); }
+JobPtr VerifyJob() {
+  return std::make_shared<JobStatus>(ActionKind::Verify, "Verifying...", "kelv:test");
+}
 
 TEST(TestCmdTest, EscapeSelfTestInputIsFiveBytes) {
   EXPECT_EQ(std::string(TestCmd::kEscapeInput).size(), 5u);
@@ -47,8 +49,9 @@ TEST(TestCmdTest, AnyCompletedExchangeSucceeds) {
     EXPECT_TRUE(http->sent[0].query.empty());
     EXPECT_TRUE(log.Has("info", "DoExecute()"));
     EXPECT_TRUE(log.HasFragment("info", "OS Version: "));
-    EXPECT_TRUE(log.Has("info", "Successfully established internet connection to "
-                                "https://127.0.0.1:18443/login/index.html"));
+    EXPECT_TRUE(log.Has("info",
+                        "Successfully established internet connection to "
+                        "https://127.0.0.1:18443/login/index.html"));
     EXPECT_TRUE(log.Has("info", "Retrieved\n<html>page</html>"));
     EXPECT_TRUE(log.Has("info", "TestCmd ran successfully"));
     EXPECT_FALSE(log.HasFragment("warning", "Did not escape string correctly"));
@@ -66,7 +69,8 @@ TEST(TestCmdTest, FailedExchangeFailsTheJob) {
     command.DoExecute();
     EXPECT_EQ(job->GetState(), JobState::Failed);
     EXPECT_EQ(job->LastMessage(), "Could not establish internet connection");
-    EXPECT_TRUE(log.Has("error", "Could not access test url https://127.0.0.1:18443/login/index.html"));
+    EXPECT_TRUE(
+        log.Has("error", "Could not access test url https://127.0.0.1:18443/login/index.html"));
     EXPECT_TRUE(log.Has("error", "    Couldn't connect to server"));
     EXPECT_FALSE(log.HasFragment("info", "TestCmd ran successfully"));
   }
