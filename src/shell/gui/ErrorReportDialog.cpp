@@ -88,7 +88,8 @@ ErrorReportDialog::ErrorReportDialog(QWidget* parent, Sender sender, UserPrefere
 void ErrorReportDialog::ShowLog() {
   const QString path = logFile_->text();
   if (path.isEmpty()) return;
-  FrontEnd()->OpenUrl(QUrl::fromLocalFile(path).toString().toStdString());
+  // Fully encoded, so that a path with blanks or non-ASCII names stays a valid URL.
+  FrontEnd()->OpenUrl(QUrl::fromLocalFile(path).toEncoded().toStdString());
 }
 
 void ErrorReportDialog::Send() {

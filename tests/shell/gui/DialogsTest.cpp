@@ -10,12 +10,15 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
+#include <QUrl>
 
 #include "GuiTestSupport.h"
 #include "ViewsTestSupport.h"
 #include "common/TempDir.h"
 #include "shell/gui/DialogNames.h"
 #include "shell/gui/ErrorReportDialog.h"
+#include "storage/LocalFolders.h"
 #include "support/UserPreferences.h"
 
 namespace hopwell {
@@ -249,6 +252,35 @@ TEST_F(ErrorReportDialogTest, StoredDetailsArePrefilled) {
   // Without a stored name the system's name for the user is offered.
   EXPECT_FALSE(fresh.findChild<QLineEdit*>(names::kYourName)->text().isEmpty());
   EXPECT_TRUE(fresh.findChild<QLineEdit*>(names::kYourEmail)->text().isEmpty());
+}
+
+}  // namespace
+}  // namespace hopwell
+
+namespace hopwell {
+namespace {
+
+TEST_F(ErrorReportDialogTest, ShowOpensTheLogFileAsAValidUrl) {
+  // The log folder follows TMPDIR; a name with a blank and a non-ASCII letter.
+  testing::ScopedEnv tmp("TMPDIR", (dir / "a b \xc3\xbc").string());
+  const boost::filesystem::path log = LogFolder() / "Hopwell_00001.log";
+  testing::WriteFile(log, "log line\n");
+  ErrorReportDialog dialog(
+      nullptr, [](const ErrorReportInput&) { return false; }, &preferences);
+  EXPECT_EQ(dialog.findChild<QLineEdit*>(names::kLogFile)->text().toStdString(), log.string());
+  ASSERT_TRUE(Click(dialog, names::kShow));
+  ASSERT_EQ(frontEnd->Urls().size(), 1u);
+  const QUrl url(QString::fromStdString(frontEnd->Urls()[0]), QUrl::StrictMode);
+  EXPECT_TRUE(url.isValid()) << frontEnd->Urls()[0];
+  EXPECT_EQ(url.toLocalFile().toStdString(), log.string());
+}
+
+TEST_F(ErrorReportDialogTest, ShowIsOffWithoutALogFile) {
+  testing::ScopedEnv tmp("TMPDIR", (dir / "empty").string());
+  ErrorReportDialog dialog(
+      nullptr, [](const ErrorReportInput&) { return false; }, &preferences);
+  EXPECT_TRUE(dialog.findChild<QLineEdit*>(names::kLogFile)->text().isEmpty());
+  EXPECT_FALSE(dialog.findChild<QPushButton*>(names::kShow)->isEnabled());
 }
 
 }  // namespace
