@@ -79,15 +79,16 @@ CONF
 "$nginx_bin" -c "$work/nginx.conf" -p "$work" 9>&-
 for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 
-# Runs a command under /usr/bin/time -v; prints "seconds peak_rss_kib".
+# Runs a command under /usr/bin/time -v; prints "seconds peak_rss_kib cpu_seconds".
 measure() {
   local report="$work/time.txt"
   /usr/bin/time -v "$@" > "$work/out.txt" 2> "$report"
-  local wall rss
+  local wall rss cpu
   wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$report" |
          awk -F: '{ if (NF==3) print $1*3600+$2*60+$3; else print $1*60+$2 }')
   rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$report")
-  echo "$wall $rss"
+  cpu=$(awk -F': ' '/User time|System time/ {t += $2} END {print t}' "$report")
+  echo "$wall $rss $cpu"
 }
 
 export APPDATA="$work/appdata"
@@ -99,12 +100,13 @@ unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY all_proxy
 
 report() {  # name bytes client_result curl_result
   local name=$1 bytes=$2
-  read -r cs crss <<<"$3"
-  read -r us urss <<<"$4"
-  awk -v n="$name" -v b="$bytes" -v cs="$cs" -v us="$us" -v cr="$crss" -v ur="$urss" 'BEGIN {
+  read -r cs crss ccpu <<<"$3"
+  read -r us urss ucpu <<<"$4"
+  awk -v n="$name" -v b="$bytes" -v cs="$cs" -v us="$us" -v cr="$crss" -v ur="$urss" \
+      -v cc="$ccpu" -v uc="$ucpu" 'BEGIN {
     c = b / 1048576 / cs; u = b / 1048576 / us;
-    printf "%-8s client %8.1f MiB/s (%.2f s, peak RSS %6.1f MiB) | curl %8.1f MiB/s (%.2f s, peak RSS %6.1f MiB) | ratio %.2f\n",
-      n, c, cs, cr / 1024, u, us, ur / 1024, c / u }'
+    printf "%-9s client %7.1f MiB/s (%.2f s, cpu %.2f s, peak RSS %5.1f MiB) | curl %7.1f MiB/s (%.2f s, cpu %.2f s, peak RSS %5.1f MiB) | ratio %.2f\n",
+      n, c, cs, cc, cr / 1024, u, us, uc, ur / 1024, c / u }'
 }
 
 url="http://127.0.0.1:$port"
@@ -113,7 +115,8 @@ runs="${HOPWELL_BENCH_RUNS:-3}"
 # The machine is shared: each side runs $runs times, alternating, and its fastest run
 # counts (peak RSS is the largest seen).
 best() {  # best "s rss" of the arguments
-  printf '%s\n' "$@" | awk 'NR==1 || $1 < s { s = $1 } { if ($2 > r) r = $2 } END { print s, r }'
+  printf '%s\n' "$@" |
+    awk 'NR==1 || $1 < s { s = $1; c = $3 } { if ($2 > r) r = $2 } END { print s, r, c }'
 }
 
 gc=(); gu=(); pc=(); pu=()
