@@ -299,13 +299,5 @@ TEST_F(UpdaterTest, CheckWithUiReportsEveryOutcome) {
   EXPECT_TRUE(probe.calls[1].second);
 }
 
-int refuseShutdown() { return 0; }
-
-TEST_F(UpdaterTest, ShutdownPermissionComesFromTheCallback) {
-  auto updater = Make();
-  updater->SetCanShutdownCallback(&refuseShutdown);
-  EXPECT_EQ(updater->CanShutdown(), 0);
-}
-
 }  // namespace
 }  // namespace hopwell

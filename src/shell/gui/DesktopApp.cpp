@@ -125,9 +125,14 @@ int RunDesktop(int argc, char** argv) {
   SetStartedUpdater(nullptr);
   updater.Cleanup();
   SetQuitHandler({});
-  // Command threads still running end with the process; from now on they see no window.
+  // From now on command threads see no window.
   SetFrontEnd(nullptr);
   FlushLog();
+  if (RunningCommandCount() > 0) {
+    // Transfers the user chose to abandon are cut off here: tearing down the window and
+    // the libraries under threads that still report to them could crash on the way out.
+    std::_Exit(code);
+  }
   return code;
 }
 

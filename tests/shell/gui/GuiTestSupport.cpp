@@ -12,6 +12,17 @@
 #include <QTimer>
 
 namespace hopwell::testing {
+namespace {
+
+// The simulator fixture finds the tools and its CA through these; values from the
+// environment (a ctest run, a developer's shell) win.
+const bool kFoldersSet = [] {
+  ::setenv("HOPWELL_SOURCE_DIR", HOPWELL_TEST_SOURCE_DIR, 0);
+  ::setenv("HOPWELL_BINARY_DIR", HOPWELL_TEST_BINARY_DIR, 0);
+  return true;
+}();
+
+}  // namespace
 
 QApplication& GuiApp() {
   static QApplication* app = [] {

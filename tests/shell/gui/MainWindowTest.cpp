@@ -116,12 +116,6 @@ TEST_F(MainWindowTest, FrameMenusAndTrayMenu) {
   EXPECT_FALSE(Action(window, "actionPreferences")->isEnabled());
 }
 
-TEST_F(MainWindowTest, SwedishTitleFromTheStringTable) {
-  SetStringLocale(StringLocale::Swedish);
-  MainWindow window;
-  EXPECT_EQ(window.windowTitle().toStdString(), LoadString(kIdsAppTitle));
-}
-
 TEST_F(MainWindowTest, HelpItemsOpenSupportAndFolders) {
   auto recorder = std::make_shared<PathRecorder>();
   SetFrontEnd(recorder);

@@ -28,11 +28,12 @@ class QtFrontEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
     GuiApp();
-    frontEnd_ = std::make_shared<QtFrontEnd>(&window_);
+    window_ = std::make_unique<MainWindow>();
+    frontEnd_ = std::make_shared<QtFrontEnd>(window_.get());
     SetFrontEnd(frontEnd_);
   }
   void TearDown() override { SetFrontEnd(nullptr); }
-  MainWindow window_;
+  std::unique_ptr<MainWindow> window_;
   std::shared_ptr<QtFrontEnd> frontEnd_;
 };
 
@@ -41,7 +42,7 @@ TEST_F(QtFrontEndTest, SubmittedJobsReachTheListAndTheDump) {
   frontEnd_->SetJobDumpPath(dir / "jobs.txt");
   const std::size_t before = JobRegistry().size();
   SubmitCommand("kelv:nosuchcommand");
-  EXPECT_EQ(window_.JobList()->jobModel()->JobAt(0)->CommandString(), "kelv:nosuchcommand");
+  EXPECT_EQ(window_->JobList()->jobModel()->JobAt(0)->CommandString(), "kelv:nosuchcommand");
   ASSERT_TRUE(WaitFor([&] {
     return boost::filesystem::exists(dir / "jobs.txt") &&
            testing::ReadFile(dir / "jobs.txt").find("Can't handle kelv:nosuchcommand.") != std::string::npos;
