@@ -168,6 +168,7 @@ TEST_F(JobListViewTest, DoubleClickShowsTransferInformationOfTheRow) {
     seen["box"] =
         dialog.findChild<QPlainTextEdit*>(names::kMessagesBox)->toPlainText().toStdString();
     seen["parent"] = dialog.parent() == nullptr ? "none" : "some";
+    seen["focus"] = dialog.focusWidget() ? dialog.focusWidget()->objectName().toStdString() : "";
     EXPECT_TRUE(Click(dialog, names::kClose));
   });
   view->OpenTransferInformation(0);
@@ -177,6 +178,7 @@ TEST_F(JobListViewTest, DoubleClickShowsTransferInformationOfTheRow) {
   EXPECT_EQ(seen["date"].size(), 19u);
   EXPECT_EQ(seen["box"], "Unknown command bogus");
   EXPECT_EQ(seen["parent"], "none");
+  EXPECT_EQ(seen["focus"], names::kClose);
   EXPECT_EQ(script.Seen(), (std::vector<std::string>{names::kTransferInfo}));
 }
 
