@@ -223,5 +223,13 @@ TEST_F(HttpGet, DisallowedUrlReachesNoServer) {
   EXPECT_TRUE(log.Has("warning", "Communication is not allowed (" + server_.Origin() + "/x)"));
 }
 
+TEST_F(HttpGet, AllowedUrlThatCannotBeSplitIsRefused) {
+  auto helper = HelperFor({server_.Origin()});
+  testing::LogCapture log;
+  EXPECT_EQ(helper->Get(server_.Origin() + "/a b", nullptr), HttpResult::NotAllowed);
+  EXPECT_TRUE(log.HasFragment("error", "Cannot split the URL"));
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
 }  // namespace
 }  // namespace hopwell
