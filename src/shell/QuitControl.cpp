@@ -29,7 +29,16 @@ void SetStartedUpdater(Updater* updater) {
 }
 
 bool RequestQuit() {
-  if (AnyJobActive() && !FrontEnd()->ConfirmQuit()) return false;
+  // A quit requested while the question is open (tray Quit behind the box, a second close)
+  // waits for that answer instead of stacking another box.
+  static bool asking = false;
+  if (asking) return false;
+  if (AnyJobActive()) {
+    asking = true;
+    const bool quit = FrontEnd()->ConfirmQuit();
+    asking = false;
+    if (!quit) return false;
+  }
   std::function<void(int)> postQuit;
   Updater* updater = nullptr;
   {

@@ -28,6 +28,8 @@ class QuitAnswers final : public IFrontEnd {
   void ExploreFolder(const boost::filesystem::path&) override {}
   bool ConfirmQuit() override {
     ++asked;
+    // What a second quit path does while the box is open.
+    if (reenter) nestedResult = RequestQuit();
     return quit;
   }
   ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
@@ -35,6 +37,8 @@ class QuitAnswers final : public IFrontEnd {
   }
   bool quit = false;
   int asked = 0;
+  bool reenter = false;
+  bool nestedResult = true;
 };
 
 // Every job submitted by earlier tests of this program is settled, so "no job active"
@@ -83,6 +87,19 @@ TEST_F(QuitControlTest, WaitingJobMakesQuittingAsk) {
   EXPECT_TRUE(RequestQuit());
   EXPECT_EQ(answers_->asked, 2);
   EXPECT_EQ(quitCodes_, std::vector<int>{0});
+}
+
+TEST_F(QuitControlTest, QuitRequestedWhileAskingDoesNotAskAgain) {
+  SubmitCommand("");
+  answers_->reenter = true;
+  answers_->quit = true;
+  EXPECT_TRUE(RequestQuit());
+  EXPECT_EQ(answers_->asked, 1);
+  EXPECT_FALSE(answers_->nestedResult);
+  EXPECT_EQ(quitCodes_, std::vector<int>{0}) << "one quit, from the answered question";
+  answers_->reenter = false;
+  EXPECT_TRUE(RequestQuit()) << "asking again once the box is gone";
+  EXPECT_EQ(answers_->asked, 2);
 }
 
 TEST_F(QuitControlTest, FinishedJobsDoNotAsk) {

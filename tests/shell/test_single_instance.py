@@ -126,6 +126,19 @@ class SingleInstanceTest(unittest.TestCase):
         self.assertEqual(len(jobs), 1, jobs)
         self.assertIn("kelv:x:aaa", jobs[0][2])
 
+    def test_relative_command_file_is_found_by_the_running_instance(self):
+        self.start_first()
+        elsewhere = os.path.join(self.dir.name, "elsewhere")
+        os.makedirs(elsewhere)
+        with open(os.path.join(elsewhere, "cmd.txt"), "w") as f:
+            f.write("kelv:fromfile\n")
+        second = subprocess.run([os.path.abspath(HOPWELL), "cmd.txt"], env=self.env, cwd=elsewhere,
+                                capture_output=True, text=True, timeout=15)
+        self.assertEqual(second.returncode, 0, second.stderr)
+        self.assertTrue(wait_for(lambda: len(self.jobs()) == 1))
+        self.assertEqual(self.jobs()[0][2], "Can't handle kelv:fromfile.")
+        self.assertFalse(os.path.exists(os.path.join(elsewhere, "cmd.txt")), "deleted once dispatched")
+
     def test_killed_instance_does_not_block_the_next(self):
         first = self.start_first()
         first.send_signal(signal.SIGKILL)
