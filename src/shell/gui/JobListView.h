@@ -6,8 +6,6 @@
 #include <QListView>
 #include <QTimer>
 
-#include "shell/Logging.h"
-
 namespace hopwell {
 
 class JobStatus;
@@ -41,7 +39,6 @@ class JobListView : public QListView {
  private:
   void FlushChanges();
 
-  LogSource log_;
   JobListModel* model_;
   JobRowDelegate* delegate_;
   QTimer flushTimer_;
