@@ -19,7 +19,7 @@ LogSource& FileLog() {
 
 // Large enough that the read calls cost little beside the checksum (with 8 KiB blocks a
 // third of the time went to them); the stream reads straight into the block.
-constexpr std::size_t kCrcBlockSize = 1 << 20;
+constexpr std::size_t kCrcBlockSize = 128 << 10;
 
 // Copies one level of source into destination; recurses into folders.
 bool CopyFolderContents(const fs::path& source, const fs::path& destination) {
