@@ -27,9 +27,11 @@ void BM_RelayRoundTrip(benchmark::State& state) {
       std::this_thread::yield();
     }
   });
-  const std::string command = "kelv:test:" + std::string(static_cast<std::size_t>(state.range(0)), 'x');
+  const std::string command =
+      "kelv:test:" + std::string(static_cast<std::size_t>(state.range(0)), 'x');
   for (auto _ : state) {
-    if (hopwell::SingleInstance::Relay(folder, command) != hopwell::SingleInstance::RelayResult::Delivered) {
+    if (hopwell::SingleInstance::Relay(folder, command) !=
+        hopwell::SingleInstance::RelayResult::Delivered) {
       state.SkipWithError("relay not delivered");
       break;
     }

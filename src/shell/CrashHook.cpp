@@ -9,7 +9,9 @@ std::atomic<CrashHandlerInstaller> installerSlot{nullptr};
 
 }  // namespace
 
-void SetCrashHandlerInstaller(CrashHandlerInstaller installer) { installerSlot.store(installer); }
+void SetCrashHandlerInstaller(CrashHandlerInstaller installer) {
+  installerSlot.store(installer);
+}
 
 void InstallCrashHandler() {
   if (CrashHandlerInstaller installer = installerSlot.load()) installer(kCrashReportAppName);

@@ -51,6 +51,8 @@ bool RequestQuit() {
   return true;
 }
 
-int CanShutdownCallback() { return AnyJobActive() ? 0 : 1; }
+int CanShutdownCallback() {
+  return AnyJobActive() ? 0 : 1;
+}
 
 }  // namespace hopwell

@@ -8,9 +8,9 @@ namespace hopwell {
 namespace {
 
 struct Bound {
-  std::int64_t atMost;  // the row applies up to and including this many seconds
-  const char* text;     // "%1%" is the quotient
-  std::int64_t divisor; // 0: the text is fixed
+  std::int64_t atMost;   // the row applies up to and including this many seconds
+  const char* text;      // "%1%" is the quotient
+  std::int64_t divisor;  // 0: the text is fixed
 };
 
 constexpr std::int64_t kMinute = 60;

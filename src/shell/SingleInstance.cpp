@@ -47,7 +47,9 @@ class ScopedFd {
   int fd_;
 };
 
-std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string ErrnoText(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
 
 // The address of a socket file. A path too long for sun_path is reached through the
 // folder's descriptor (/proc/self/fd/N/name), which the kernel resolves the same way; the
@@ -104,7 +106,7 @@ bool SendAll(int fd, const char* data, std::size_t size) {
 
 // A folder only this user can enter: not a link, owned by the user, no access for others.
 bool IsPrivateFolder(const fs::path& folder) {
-  struct stat info{};
+  struct stat info {};
   if (::lstat(folder.c_str(), &info) != 0) return false;
   return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
 }
@@ -135,8 +137,12 @@ fs::path SingleInstance::DefaultFolder() {
   return temp / ("hopwell-" + std::to_string(::getuid()));
 }
 
-fs::path SingleInstance::LockPath() const { return folder_ / kLockName; }
-fs::path SingleInstance::SocketPath() const { return folder_ / kSocketName; }
+fs::path SingleInstance::LockPath() const {
+  return folder_ / kLockName;
+}
+fs::path SingleInstance::SocketPath() const {
+  return folder_ / kSocketName;
+}
 
 bool SingleInstance::IsRelayable(const std::string& command) {
   return !command.empty() && command.size() <= kMaxRelayBytes;
@@ -253,7 +259,8 @@ std::vector<std::string> SingleInstance::TakeRelays() {
   return commands;
 }
 
-SingleInstance::RelayResult SingleInstance::Relay(const fs::path& folder, const std::string& command,
+SingleInstance::RelayResult SingleInstance::Relay(const fs::path& folder,
+                                                  const std::string& command,
                                                   int timeoutMilliseconds) {
   if (!IsRelayable(command)) return RelayResult::NotRelayable;
   const SocketAddress address(folder, kSocketName);
@@ -293,7 +300,8 @@ SingleInstance::LaunchOutcome SingleInstance::AcquireOrRelay(const std::string& 
       return outcome;
     }
     if (!IsRelayable(command)) return outcome;  // nothing to hand over
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     const RelayResult result =
         Relay(folder_, command, static_cast<int>(std::max<std::int64_t>(left.count(), 100)));
     if (result == RelayResult::Delivered) {

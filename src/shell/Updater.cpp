@@ -182,7 +182,9 @@ Updater::Updater(Fetcher fetcher, fs::path settingsFile)
       appcastUrl_(deployment::kAppcastUrl),
       currentVersion_(kFileVersion) {}
 
-Updater::~Updater() { Cleanup(); }
+Updater::~Updater() {
+  Cleanup();
+}
 
 void Updater::SetAppcastUrl(const std::string& url) {
   std::lock_guard lock(lock_);
@@ -296,17 +298,20 @@ void Updater::StartBackgroundCheck(bool userAsked) {
   worker->userAsked = userAsked;
   // The thread works on copies and keeps the worker alive on its own, so Cleanup may let
   // go of a check that hangs in the network without the updater being touched later.
-  worker->thread = std::thread([worker, handler = handler_, fetcher = fetcher_,
-                                url = appcastUrl_, version = currentVersion_,
-                                file = settingsFile_] {
+  worker->thread = std::thread([worker, handler = handler_, fetcher = fetcher_, url = appcastUrl_,
+                                version = currentVersion_, file = settingsFile_] {
     UpdateCheckResult result;
     if (!worker->cancelled) result = RunCheck(fetcher, url, version, file, worker->log_);
-    if (!worker->cancelled && handler) handler(result, worker->userAsked);
+    // Finished before the result is handed on: a check asked for from here on starts
+    // afresh instead of joining this one, whose result is already on its way.
+    bool userAsked;
     {
       std::lock_guard finishedLock(worker->lock);
       worker->finished = true;
+      userAsked = worker->userAsked;
     }
     worker->finishedChanged.notify_all();
+    if (!worker->cancelled && handler) handler(result, userAsked);
   });
   worker_ = worker;
 }
@@ -324,7 +329,9 @@ void Updater::Init() {
   if (settings.automatic && due) StartBackgroundCheck(false);
 }
 
-void Updater::CheckUpdateWithUi() { StartBackgroundCheck(true); }
+void Updater::CheckUpdateWithUi() {
+  StartBackgroundCheck(true);
+}
 
 void Updater::Cleanup() {
   std::shared_ptr<Worker> worker;

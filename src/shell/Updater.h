@@ -36,7 +36,8 @@ struct UpdateCheckResult {
 class Updater {
  public:
   // Fetches `url` into `body`; false with `error` set on failure.
-  using Fetcher = std::function<bool(const std::string& url, std::string& body, std::string& error)>;
+  using Fetcher =
+      std::function<bool(const std::string& url, std::string& body, std::string& error)>;
   // 1 when the client may be shut down now, 0 otherwise.
   using CanShutdownCallback = int (*)();
   // `userAsked`: the check came from CheckUpdateWithUi (show "up to date" and failures too).

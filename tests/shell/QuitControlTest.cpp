@@ -5,8 +5,8 @@
 #include <chrono>
 #include <thread>
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "common/TempDir.h"
 #include "intake/CommandIntake.h"
@@ -120,7 +120,8 @@ TEST_F(QuitControlTest, QuitStopsTheStartedUpdater) {
       },
       dir / "UpdateSettings.xml");
   const auto waitForFetches = [&](int count) {
-    for (int i = 0; i < 500 && fetches < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && fetches < count; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return fetches == count;
   };
   updater.Init();

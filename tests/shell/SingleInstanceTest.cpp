@@ -10,13 +10,13 @@
 #include <chrono>
 #include <cstring>
 #include <future>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "common/TempDir.h"
 
@@ -28,7 +28,8 @@ using testing::TempDir;
 using Result = SingleInstance::RelayResult;
 
 // Takes relays on the running instance until `count` arrived or the time is up.
-std::vector<std::string> TakeUntil(SingleInstance& first, std::size_t count, int milliseconds = 2000) {
+std::vector<std::string> TakeUntil(SingleInstance& first, std::size_t count,
+                                   int milliseconds = 2000) {
   std::vector<std::string> all;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   while (all.size() < count && std::chrono::steady_clock::now() < deadline) {
@@ -82,7 +83,8 @@ int RawSocket(const fs::path& file, bool bindIt) {
   const int folder = ::open(file.parent_path().c_str(), O_PATH | O_DIRECTORY);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  const std::string path = "/proc/self/fd/" + std::to_string(folder) + "/" + file.filename().string();
+  const std::string path =
+      "/proc/self/fd/" + std::to_string(folder) + "/" + file.filename().string();
   std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
   const int done = bindIt ? ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address))
@@ -115,7 +117,7 @@ TEST_F(SingleInstanceTest, OnlyOneHolderOfTheToken) {
   EXPECT_EQ(second.ListenDescriptor(), -1);
 
   // The folder is made private to the user.
-  struct stat info{};
+  struct stat info {};
   ASSERT_EQ(::stat(Folder().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
@@ -144,7 +146,8 @@ TEST_F(SingleInstanceTest, LeftoversOfACrashedInstanceDoNotBlock) {
 
   SingleInstance first(Folder());
   ASSERT_TRUE(first.Acquire()) << first.LastError();
-  auto relay = std::async(std::launch::async, [&] { return SingleInstance::Relay(Folder(), "kelv:test"); });
+  auto relay =
+      std::async(std::launch::async, [&] { return SingleInstance::Relay(Folder(), "kelv:test"); });
   EXPECT_EQ(TakeUntil(first, 1), std::vector<std::string>{"kelv:test"});
   EXPECT_EQ(relay.get(), Result::Delivered);
 }
@@ -157,8 +160,9 @@ struct SizeCase {
 class RelaySizeTable : public SingleInstanceTest, public ::testing::WithParamInterface<SizeCase> {};
 
 TEST_P(RelaySizeTable, AtMost4195BytesAreHandedOver) {
-  const std::string command =
-      GetParam().bytes == 0 ? std::string() : "kelv:test:" + std::string(GetParam().bytes - 10, 'x');
+  const std::string command = GetParam().bytes == 0
+                                  ? std::string()
+                                  : "kelv:test:" + std::string(GetParam().bytes - 10, 'x');
   ASSERT_EQ(command.size(), GetParam().bytes);
   EXPECT_EQ(SingleInstance::IsRelayable(command), GetParam().relayable);
 
@@ -214,7 +218,8 @@ TEST_F(SingleInstanceTest, SecondLaunchRelaysAndFirstLaunchTakesTheToken) {
 TEST_F(SingleInstanceTest, ConcurrentLaunchesEndWithOneInstanceAndEveryCommand) {
   constexpr int kLaunches = 12;
   std::vector<std::unique_ptr<SingleInstance>> instances;
-  for (int i = 0; i < kLaunches; ++i) instances.push_back(std::make_unique<SingleInstance>(Folder()));
+  for (int i = 0; i < kLaunches; ++i)
+    instances.push_back(std::make_unique<SingleInstance>(Folder()));
 
   std::vector<std::future<SingleInstance::LaunchOutcome>> launches;
   for (int i = 0; i < kLaunches; ++i) {
@@ -232,7 +237,8 @@ TEST_F(SingleInstanceTest, ConcurrentLaunchesEndWithOneInstanceAndEveryCommand) 
   int done = 0;
   while (done < kLaunches && std::chrono::steady_clock::now() < deadline) {
     for (int i = 0; i < kLaunches; ++i) {
-      if (outcomes[i] || launches[i].wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+      if (outcomes[i] ||
+          launches[i].wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
         continue;
       }
       outcomes[i] = launches[i].get();
@@ -285,8 +291,8 @@ TEST_F(SingleInstanceTest, OversizedRelayFromAStrangerIsDropped) {
 
 TEST_F(SingleInstanceTest, FolderOthersCanEnterIsRefused) {
   fs::create_directories(Folder());
-  fs::permissions(Folder(), fs::owner_all | fs::group_read | fs::group_exe | fs::others_read |
-                                fs::others_exe);
+  fs::permissions(
+      Folder(), fs::owner_all | fs::group_read | fs::group_exe | fs::others_read | fs::others_exe);
   SingleInstance first(Folder());
   EXPECT_FALSE(first.Acquire());
   EXPECT_FALSE(first.LastError().empty());

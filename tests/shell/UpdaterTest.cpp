@@ -5,8 +5,8 @@
 #include <ctime>
 #include <mutex>
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
@@ -18,12 +18,14 @@ namespace fs = boost::filesystem;
 using Outcome = UpdateCheckResult::Outcome;
 
 std::string Appcast(const std::string& items,
-                    const std::string& ns = "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"") {
+                    const std::string& ns =
+                        "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"") {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\" " + ns +
          "><channel><title>Hopwell</title>" + items + "</channel></rss>";
 }
 
-std::string Item(const std::string& version, const std::string& url = "https://apps.example/hopwell.deb",
+std::string Item(const std::string& version,
+                 const std::string& url = "https://apps.example/hopwell.deb",
                  const std::string& extra = "") {
   return "<item><title>Version " + version + "</title><enclosure url=\"" + url +
          "\" sparkle:version=\"" + version + "\" length=\"10\" type=\"application/octet-stream\" " +
@@ -55,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
     Feeds, AppcastParseTable,
     ::testing::Values(
         ParseCase{"single", Appcast(Item("1.8.0.0")), true, "1.8.0.0"},
-        ParseCase{"newestNotFirst", Appcast(Item("1.7.9") + Item("1.10.0") + Item("1.9.5")), true, "1.10.0"},
+        ParseCase{"newestNotFirst", Appcast(Item("1.7.9") + Item("1.10.0") + Item("1.9.5")), true,
+                  "1.10.0"},
         ParseCase{"otherSystemSkipped",
                   Appcast(Item("2.0.0", "https://a/x.exe", "sparkle:os=\"windows\"") +
                           Item("1.8.0", "https://a/x.deb", "sparkle:os=\"linux\"")),
@@ -69,11 +72,12 @@ INSTANTIATE_TEST_SUITE_P(
                           "xmlns:sp=\"http://www.andymatuschak.org/xml-namespaces/sparkle\""),
                   true, "3.1"},
         ParseCase{"nonWebDownloadSkipped",
-                  Appcast(Item("9.0", "javascript:alert(1)") + Item("1.8", "file:///etc/passwd")), false, ""},
-        ParseCase{"noVersion", Appcast("<item><enclosure url=\"https://a/x.deb\"/></item>"), false, ""},
+                  Appcast(Item("9.0", "javascript:alert(1)") + Item("1.8", "file:///etc/passwd")),
+                  false, ""},
+        ParseCase{"noVersion", Appcast("<item><enclosure url=\"https://a/x.deb\"/></item>"), false,
+                  ""},
         ParseCase{"noItems", Appcast(""), false, ""},
-        ParseCase{"notXml", "<rss><channel><item>", false, ""},
-        ParseCase{"empty", "", false, ""},
+        ParseCase{"notXml", "<rss><channel><item>", false, ""}, ParseCase{"empty", "", false, ""},
         ParseCase{"htmlPage", "<html><body>Not found</body></html>", false, ""}),
     [](const ::testing::TestParamInfo<ParseCase>& info) { return info.param.name; });
 
@@ -115,15 +119,12 @@ TEST_P(VersionCompareTable, ComparesNumerically) {
   EXPECT_EQ((reverse > 0) - (reverse < 0), -GetParam().sign);
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, VersionCompareTable,
-                         ::testing::Values(VersionCase{"1.7.1", "1.7.1.0", 0},
-                                           VersionCase{"1.10", "1.9", 1},
-                                           VersionCase{"1.7.1.1", "1.7.1", 1},
-                                           VersionCase{"2", "1.99.99", 1},
-                                           VersionCase{"1.8.0-beta", "1.8.0", 0},
-                                           VersionCase{"", "0", 0},
-                                           VersionCase{"0.9", "1", -1},
-                                           VersionCase{"99999999999999999999999", "1", 1}));
+INSTANTIATE_TEST_SUITE_P(
+    Versions, VersionCompareTable,
+    ::testing::Values(VersionCase{"1.7.1", "1.7.1.0", 0}, VersionCase{"1.10", "1.9", 1},
+                      VersionCase{"1.7.1.1", "1.7.1", 1}, VersionCase{"2", "1.99.99", 1},
+                      VersionCase{"1.8.0-beta", "1.8.0", 0}, VersionCase{"", "0", 0},
+                      VersionCase{"0.9", "1", -1}, VersionCase{"99999999999999999999999", "1", 1}));
 
 // A feed served from memory, counting its requests.
 struct FakeFeed {

@@ -45,8 +45,7 @@ void ExploreCreated(const boost::filesystem::path& folder) {
 
 }  // namespace
 
-MainWindow::MainWindow(Updater* updater, QWidget* parent)
-    : QMainWindow(parent), updater_(updater) {
+MainWindow::MainWindow(Updater* updater, QWidget* parent) : QMainWindow(parent), updater_(updater) {
   setWindowTitle(QString::fromStdString(LoadString(kIdsAppTitle)));
   setWindowIcon(ClientIcon());
   resize(485, 400);
@@ -180,8 +179,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // The empty part of the client area drags the window, like its caption.
   if (watched == jobList_->viewport() && event->type() == QEvent::MouseButtonPress) {
     auto* press = static_cast<QMouseEvent*>(event);
-    if (press->button() == Qt::LeftButton && !jobList_->indexAt(press->position().toPoint()).isValid() &&
-        windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+    if (press->button() == Qt::LeftButton &&
+        !jobList_->indexAt(press->position().toPoint()).isValid() && windowHandle() != nullptr &&
+        windowHandle()->startSystemMove()) {
       return true;
     }
   }

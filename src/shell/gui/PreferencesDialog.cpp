@@ -82,8 +82,8 @@ void PreferencesDialog::showEvent(QShowEvent* event) {
   } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
     outer = screen->geometry();
   }
-  const ScreenRect placed = CentreOver(ToScreenRect(outer), frameGeometry().width(),
-                                       frameGeometry().height());
+  const ScreenRect placed =
+      CentreOver(ToScreenRect(outer), frameGeometry().width(), frameGeometry().height());
   move(placed.left, placed.top);
   ok_->setFocus();
 }

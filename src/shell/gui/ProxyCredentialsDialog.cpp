@@ -19,7 +19,8 @@ ProxyCredentialsDialog::ProxyCredentialsDialog(const QString& url, QWidget* pare
   password_->setEchoMode(QLineEdit::Password);
 
   auto* text = new QLabel(
-      QStringLiteral("The proxy server asks for a user name and password to reach\n%1").arg(url), this);
+      QStringLiteral("The proxy server asks for a user name and password to reach\n%1").arg(url),
+      this);
   text->setTextFormat(Qt::PlainText);
   auto* form = new QFormLayout();
   form->addRow(QStringLiteral("User name:"), user_);
@@ -36,7 +37,11 @@ ProxyCredentialsDialog::ProxyCredentialsDialog(const QString& url, QWidget* pare
   layout->addWidget(buttons);
 }
 
-QString ProxyCredentialsDialog::UserName() const { return user_->text(); }
-QString ProxyCredentialsDialog::Password() const { return password_->text(); }
+QString ProxyCredentialsDialog::UserName() const {
+  return user_->text();
+}
+QString ProxyCredentialsDialog::Password() const {
+  return password_->text();
+}
 
 }  // namespace hopwell

@@ -21,7 +21,9 @@ namespace {
 
 constexpr int kDumpDelayMilliseconds = 50;
 
-bool OnUiThread() { return QThread::currentThread() == qApp->thread(); }
+bool OnUiThread() {
+  return QThread::currentThread() == qApp->thread();
+}
 
 // Runs `work` on the user-interface thread and waits for it; the caller's thread is the
 // only one blocked.
@@ -66,15 +68,15 @@ void QtFrontEnd::ShowApplicationMissing(const std::string& text) {
 void QtFrontEnd::OpenUrl(const std::string& url) {
   const QUrl target(QString::fromStdString(url), QUrl::StrictMode);
   HW_LOG(log_, info) << "  Opening " << url;
-  QMetaObject::invokeMethod(qApp, [target] { QDesktopServices::openUrl(target); },
-                            Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      qApp, [target] { QDesktopServices::openUrl(target); }, Qt::QueuedConnection);
 }
 
 void QtFrontEnd::ExploreFolder(const boost::filesystem::path& folder) {
   const QUrl target = QUrl::fromLocalFile(QString::fromStdString(folder.string()));
   HW_LOG(log_, info) << "  Exploring " << folder;
-  QMetaObject::invokeMethod(qApp, [target] { QDesktopServices::openUrl(target); },
-                            Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      qApp, [target] { QDesktopServices::openUrl(target); }, Qt::QueuedConnection);
 }
 
 bool QtFrontEnd::ConfirmQuit() {
@@ -115,7 +117,8 @@ void QtFrontEnd::SetJobDumpPath(const boost::filesystem::path& path) {
 void QtFrontEnd::ScheduleDump() {
   if (dumpPath_.empty() || dumpPending_.exchange(true)) return;
   // Any thread: the timer is started on the user-interface thread.
-  QMetaObject::invokeMethod(this, [this] { dumpTimer_->start(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { dumpTimer_->start(); }, Qt::QueuedConnection);
 }
 
 void QtFrontEnd::WriteDump() {

@@ -8,8 +8,8 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QThread>
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 
 namespace hopwell::testing {
 namespace {

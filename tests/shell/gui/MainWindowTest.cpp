@@ -13,8 +13,8 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "GuiTestSupport.h"
 #include "common/TempDir.h"
@@ -104,13 +104,15 @@ TEST_F(MainWindowTest, FrameMenusAndTrayMenu) {
   ASSERT_EQ(menus.size(), 2);
   EXPECT_EQ(menus[0]->text().toStdString(), "&File");
   EXPECT_EQ(menus[1]->text().toStdString(), "&Help");
-  EXPECT_EQ(MenuTexts(menus[0]->menu()), (std::vector<std::string>{"Preferences...", "-", "E&xit"}));
+  EXPECT_EQ(MenuTexts(menus[0]->menu()),
+            (std::vector<std::string>{"Preferences...", "-", "E&xit"}));
   EXPECT_EQ(MenuTexts(menus[1]->menu()),
-            (std::vector<std::string>{"Kelvory Support", "Open Local Storage", "Open Resources Folder",
-                                      "-", "&About Kelvory Hopwell"}));
+            (std::vector<std::string>{"Kelvory Support", "Open Local Storage",
+                                      "Open Resources Folder", "-", "&About Kelvory Hopwell"}));
   ASSERT_NE(window.TrayIcon(), nullptr);
   ASSERT_NE(window.TrayIcon()->contextMenu(), nullptr);
-  EXPECT_EQ(MenuTexts(window.TrayIcon()->contextMenu()), (std::vector<std::string>{"About...", "Quit"}));
+  EXPECT_EQ(MenuTexts(window.TrayIcon()->contextMenu()),
+            (std::vector<std::string>{"About...", "Quit"}));
   EXPECT_EQ(window.TrayIcon()->toolTip(), window.windowTitle());
   // Without an updater there is nothing to set.
   EXPECT_FALSE(Action(window, "actionPreferences")->isEnabled());
@@ -237,7 +239,8 @@ TEST_P(QuitWhileActive, AsksAndOnlyCancelQuits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, QuitWhileActive,
-                         ::testing::Values(QuitCase{"okButton", false}, QuitCase{"cancelButton", true}));
+                         ::testing::Values(QuitCase{"okButton", false},
+                                           QuitCase{"cancelButton", true}));
 
 TEST_F(MainWindowTest, ExitAndTrayQuitGoThroughTheQuitDecision) {
   MainWindow window;

@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "GuiTestSupport.h"
 #include "ViewsTestSupport.h"
@@ -29,7 +29,8 @@ using testing::WaitFor;
 
 const char* const kFeed =
     "<rss xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel><item>"
-    "<enclosure url=\"https://apps.example/h.deb\" sparkle:version=\"1.7.1.0\"/></item></channel></rss>";
+    "<enclosure url=\"https://apps.example/h.deb\" "
+    "sparkle:version=\"1.7.1.0\"/></item></channel></rss>";
 
 class PreferencesDialogTest : public ::testing::Test {
  protected:
@@ -45,10 +46,11 @@ class PreferencesDialogTest : public ::testing::Test {
   }
   // Makes the settings file say the last check was `secondsAgo` ago.
   void LastCheckedAgo(std::int64_t secondsAgo) {
-    testing::WriteFile(dir_ / "UpdateSettings.xml",
-                       "<UpdateSettings><AutomaticCheck>1</AutomaticCheck><LastCheckTime>" +
-                           std::to_string(static_cast<std::int64_t>(std::time(nullptr)) - secondsAgo) +
-                           "</LastCheckTime></UpdateSettings>");
+    testing::WriteFile(
+        dir_ / "UpdateSettings.xml",
+        "<UpdateSettings><AutomaticCheck>1</AutomaticCheck><LastCheckTime>" +
+            std::to_string(static_cast<std::int64_t>(std::time(nullptr)) - secondsAgo) +
+            "</LastCheckTime></UpdateSettings>");
   }
   testing::TempDir dir_;
   std::atomic<int> fetches_{0};

@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "GuiTestSupport.h"
 #include "common/TempDir.h"
@@ -45,7 +45,8 @@ TEST_F(QtFrontEndTest, SubmittedJobsReachTheListAndTheDump) {
   EXPECT_EQ(window_->JobList()->jobModel()->JobAt(0)->CommandString(), "kelv:nosuchcommand");
   ASSERT_TRUE(WaitFor([&] {
     return boost::filesystem::exists(dir / "jobs.txt") &&
-           testing::ReadFile(dir / "jobs.txt").find("Can't handle kelv:nosuchcommand.") != std::string::npos;
+           testing::ReadFile(dir / "jobs.txt").find("Can't handle kelv:nosuchcommand.") !=
+               std::string::npos;
   }));
   const std::string dump = testing::ReadFile(dir / "jobs.txt");
   EXPECT_EQ(static_cast<std::size_t>(std::count(dump.begin(), dump.end(), '\n')), before + 1);
@@ -53,13 +54,16 @@ TEST_F(QtFrontEndTest, SubmittedJobsReachTheListAndTheDump) {
   // A change on a command thread is written too.
   JobPtr job = JobRegistry().back();
   std::thread([job] { job->AddMessage("changed elsewhere"); }).join();
-  EXPECT_TRUE(WaitFor([&] { return testing::ReadFile(dir / "jobs.txt").find("changed elsewhere") != std::string::npos; }));
+  EXPECT_TRUE(WaitFor([&] {
+    return testing::ReadFile(dir / "jobs.txt").find("changed elsewhere") != std::string::npos;
+  }));
 }
 
 TEST_F(QtFrontEndTest, ProxyQuestionFromACommandThread) {
   AnswerNextModal([](QWidget* modal) {
     modal->findChild<QLineEdit*>(QStringLiteral("proxyUser"))->setText(QStringLiteral("anna"));
-    modal->findChild<QLineEdit*>(QStringLiteral("proxyPassword"))->setText(QStringLiteral("s3cret"));
+    modal->findChild<QLineEdit*>(QStringLiteral("proxyPassword"))
+        ->setText(QStringLiteral("s3cret"));
     modal->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
   });
   ProxyCredentials credentials;
@@ -67,7 +71,8 @@ TEST_F(QtFrontEndTest, ProxyQuestionFromACommandThread) {
     return frontEnd_->AskProxyCredentials("https://127.0.0.1:18443/x", credentials);
   });
   // The interface thread keeps running while the command thread waits.
-  ASSERT_TRUE(WaitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+  ASSERT_TRUE(WaitFor(
+      [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
   EXPECT_EQ(answer.get(), ProxyAnswer::Retry);
   EXPECT_EQ(credentials.user, "anna");
   EXPECT_EQ(credentials.password, "s3cret");
@@ -76,7 +81,8 @@ TEST_F(QtFrontEndTest, ProxyQuestionFromACommandThread) {
     modal->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
   });
   ProxyCredentials untouched;
-  EXPECT_EQ(frontEnd_->AskProxyCredentials("https://127.0.0.1:18443/x", untouched), ProxyAnswer::Cancelled);
+  EXPECT_EQ(frontEnd_->AskProxyCredentials("https://127.0.0.1:18443/x", untouched),
+            ProxyAnswer::Cancelled);
   EXPECT_TRUE(untouched.user.empty());
 }
 
@@ -86,7 +92,8 @@ TEST_F(QtFrontEndTest, ConfirmQuitFromAnotherThreadRunsOnTheInterfaceThread) {
     modal->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
   });
   auto answer = std::async(std::launch::async, [&] { return frontEnd_->ConfirmQuit(); });
-  ASSERT_TRUE(WaitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+  ASSERT_TRUE(WaitFor(
+      [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
   EXPECT_TRUE(answer.get()) << "Cancel means quit";
 }
 
