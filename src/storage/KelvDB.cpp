@@ -105,8 +105,12 @@ bool KelvDB::load(const fs::path& path) {
   ResetForLoad();
   FileHandle file = OpenFile(path, "rb");
   std::string bytes;
+  boost::system::error_code error;
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (!error && size < (std::uintmax_t{1} << 32)) bytes.reserve(static_cast<std::size_t>(size));
   if (!file || !ReadAll(file.get(), bytes)) return Fail("Unable to read from stream");
-  return LoadText(KelvDBReader::FromFileText(bytes));
+  KelvDBReader::FromFileText(bytes);
+  return LoadText(bytes);
 }
 
 bool KelvDB::isInitialized() const {

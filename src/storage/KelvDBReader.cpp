@@ -199,26 +199,16 @@ bool KelvDBReader::Read(std::string_view text, KelvDBContent& content, std::stri
   return Parser(text, content, lastError).Run();
 }
 
-std::string KelvDBReader::FromFileText(std::string_view bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    const void* found = std::memchr(bytes.data() + start, '\r', bytes.size() - start);
-    if (found == nullptr) break;
-    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
-    text.append(bytes.substr(start, at - start));
-    // CR LF becomes LF; a CR on its own stays.
-    if (at + 1 < bytes.size() && bytes[at + 1] == '\n') {
-      text.push_back('\n');
-      start = at + 2;
-    } else {
-      text.push_back('\r');
-      start = at + 1;
-    }
+void KelvDBReader::FromFileText(std::string& bytes) {
+  const std::size_t first = bytes.find('\r');
+  if (first == std::string::npos) return;
+  // The text only shrinks, so it is compacted over itself.
+  std::size_t out = first;
+  for (std::size_t in = first; in < bytes.size(); ++in) {
+    if (bytes[in] == '\r' && in + 1 < bytes.size() && bytes[in + 1] == '\n') continue;
+    bytes[out++] = bytes[in];
   }
-  if (start < bytes.size()) text.append(bytes.substr(start));
-  return text;
+  bytes.resize(out);
 }
 
 }  // namespace hopwell

@@ -16,8 +16,9 @@ class KelvDBReader {
   [[nodiscard]] static bool Read(std::string_view text, KelvDBContent& content,
                                  std::string& lastError);
 
-  // The bytes of a file as a text-mode stream reads them: every CR LF becomes LF.
-  static std::string FromFileText(std::string_view bytes);
+  // Turns the bytes of a file, in place, into what a text-mode stream reads: every CR LF
+  // becomes LF.
+  static void FromFileText(std::string& bytes);
 };
 
 }  // namespace hopwell

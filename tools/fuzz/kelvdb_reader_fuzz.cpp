@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The file form (CR LF line ends) reads back the same as well.
     std::string fileText;
     hopwell::KelvDBWriter::Write(content, fileText, true);
-    if (!hopwell::KelvDBReader::Read(hopwell::KelvDBReader::FromFileText(fileText), again, error) ||
-        again.columns != content.columns) {
+    hopwell::KelvDBReader::FromFileText(fileText);
+    if (!hopwell::KelvDBReader::Read(fileText, again, error) || again.columns != content.columns) {
       std::abort();
     }
   }
