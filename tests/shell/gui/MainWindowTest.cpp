@@ -205,6 +205,8 @@ struct QuitCase {
   bool quits;
 };
 
+void PrintTo(const QuitCase& c, std::ostream* out) { *out << c.button; }
+
 class QuitWhileActive : public MainWindowTest, public ::testing::WithParamInterface<QuitCase> {};
 
 TEST_P(QuitWhileActive, AsksAndOnlyCancelQuits) {
