@@ -43,6 +43,7 @@ for i in range(2000):
         f.write(mixed(rng.randint(200, 12000)))
 PY
 cat "$data/big.bin" "$data/big.bin" "$data/big.bin" "$data/big.bin" > "$data/crc.bin"
+sync  # no write-back of the generated data during the timed runs
 
 python3 - "$data" "$bin" <<'PY'
 import json, os, shutil, subprocess, sys, time, zlib

@@ -146,7 +146,13 @@ bool KelvDB::save(const fs::path& path) {
 
 std::string KelvDB::toString() {
   if (!Ready()) return kEmptyValue;
+  std::size_t size = 0;
+  for (const auto& name : content_.columnNames) size += name.size() + 1;
+  for (const auto& column : content_.columns) {
+    for (const auto& cell : column) size += cell.size() + 1;
+  }
   std::string text;
+  text.reserve(size + 2 * RowCount());
   for (const auto& name : content_.columnNames) text.append(name).push_back('|');
   for (std::uint32_t row = 0; row < RowCount(); ++row) {
     text.append("\n|");
