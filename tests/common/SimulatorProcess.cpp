@@ -92,16 +92,12 @@ SimulatorProcess::~SimulatorProcess() {
 
 fs::path SimulatorProcess::SourceDir() {
   if (const char* dir = std::getenv("HOPWELL_SOURCE_DIR"); dir && *dir) return dir;
-  // tests/common/SimulatorProcess.cpp, three levels below the checkout.
-  return fs::path(__FILE__).parent_path().parent_path().parent_path();
+  return HOPWELL_TEST_SOURCE_DIR;
 }
 
 fs::path SimulatorProcess::BinaryDir() {
   if (const char* dir = std::getenv("HOPWELL_BINARY_DIR"); dir && *dir) return dir;
-  // The test programs live in <build dir>/tests.
-  boost::system::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::current_path() : self.parent_path().parent_path();
+  return HOPWELL_TEST_BINARY_DIR;
 }
 
 fs::path SimulatorProcess::CaFile() const {
