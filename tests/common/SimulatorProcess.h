@@ -16,11 +16,7 @@ namespace hopwell::testing {
 // loopback ports the local deployment allows. Start() waits until it answers; the
 // destructor stops it. Its ctest tests need RESOURCE_LOCK "simulator_ports".
 //
-// Typical use, one simulator per test suite:
-//   static void SetUpTestSuite() { sim_ = new SimulatorProcess; sim_->Start(&startError_); }
-//   void SetUp() override { ASSERT_TRUE(sim_->IsRunning()) << startError_;
-//   ASSERT_TRUE(sim_->Reset()); }
-// (an assertion failing in SetUpTestSuite only skips the tests; in SetUp it fails them).
+// One simulator per test suite: derive the fixture from SimulatorTest (SimulatorTest.h).
 class SimulatorProcess {
  public:
   static constexpr int kHttpPort = 18080;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/LogCapture.h"
-#include "common/SimulatorProcess.h"
+#include "common/SimulatorTest.h"
 #include "intake/AppCmdParameters.h"
 #include "intake/ParameterDownload.h"
 #include "net/UrlTools.h"
@@ -13,31 +13,13 @@ namespace {
 using testing::LogCapture;
 using testing::SimulatorProcess;
 
-class ParameterDownloadSimulatorTest : public ::testing::Test {
+class ParameterDownloadSimulatorTest : public testing::SimulatorTest {
  protected:
-  static void SetUpTestSuite() {
-    sim_ = new SimulatorProcess();
-    // A failure here would only skip the tests; SetUp turns it into failures.
-    sim_->Start(&startError_);
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    sim_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_TRUE(sim_ && sim_->IsRunning()) << startError_;
-    ASSERT_TRUE(sim_->Reset());
-  }
-
-  static SimulatorProcess* sim_;
-  static std::string startError_;
   HttpHelperPtr http_ = CreateHttpHelper();
   JobStatus job_{ActionKind::Download, "Opening...", "kelv:open:x"};
   LogSource log_;
 };
 
-SimulatorProcess* ParameterDownloadSimulatorTest::sim_ = nullptr;
-std::string ParameterDownloadSimulatorTest::startError_;
 
 TEST_F(ParameterDownloadSimulatorTest, OpenRequestCarriesTokenAndIdentification) {
   auto document = DownloadOpenParameters<AppCmdParameters>(

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <boost/crc.hpp>
 
-#include "common/SimulatorProcess.h"
+#include "common/SimulatorTest.h"
 #include "net/IHttpHelper.h"
 #include "net/UrlTools.h"
 
@@ -13,26 +13,7 @@ namespace {
 
 using testing::SimulatorProcess;
 
-class SimulatorFixtureTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    sim_ = new SimulatorProcess();
-    sim_->Start(&startError_);
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    sim_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_TRUE(sim_ && sim_->IsRunning()) << startError_;
-    ASSERT_TRUE(sim_->Reset());
-  }
-  static SimulatorProcess* sim_;
-  static std::string startError_;
-};
-
-SimulatorProcess* SimulatorFixtureTest::sim_ = nullptr;
-std::string SimulatorFixtureTest::startError_;
+class SimulatorFixtureTest : public testing::SimulatorTest {};
 
 TEST_F(SimulatorFixtureTest, BinaryBodyHeadersAndQueryComeBackExactly) {
   std::string body;

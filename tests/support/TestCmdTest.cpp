@@ -4,7 +4,7 @@
 
 #include "Deployment.h"
 #include "common/LogCapture.h"
-#include "common/SimulatorProcess.h"
+#include "common/SimulatorTest.h"
 #include "intake/ScriptedHttpHelper.h"
 #include "net/HttpHelperCurl.h"
 #include "net/UrlTools.h"
@@ -89,27 +89,10 @@ TEST(TestCmdTest, RefusedTestUrlFailsTheSameWayAndSendsNothing) {
 }
 
 // The real helper against the simulator over HTTPS, verified with the test CA.
-class TestCmdSimulatorTest : public ::testing::Test {
+class TestCmdSimulatorTest : public testing::SimulatorTest {
  protected:
-  static void SetUpTestSuite() {
-    sim_ = new SimulatorProcess();
-    // A failure here would only skip the tests; SetUp turns it into failures.
-    sim_->Start(&startError_);
-  }
-  static void TearDownTestSuite() {
-    delete sim_;
-    sim_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_TRUE(sim_ && sim_->IsRunning()) << startError_;
-    ASSERT_TRUE(sim_->Reset());
-  }
-  static SimulatorProcess* sim_;
-  static std::string startError_;
 };
 
-SimulatorProcess* TestCmdSimulatorTest::sim_ = nullptr;
-std::string TestCmdSimulatorTest::startError_;
 
 TEST_F(TestCmdSimulatorTest, FetchesTheLoginPageWithTheTestHeader) {
   LogCapture log;
