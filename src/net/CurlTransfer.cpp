@@ -54,7 +54,7 @@ bool SplitUrl(const std::string& url, UrlParts& parts, std::string& error) {
 CurlTransfer::CurlTransfer(std::ostream* out, ProgressCallback progress, void* context)
     : reader_(out, progress, context) {}
 
-bool CurlTransfer::Open(const std::string& userAgent, const std::string& caFile) {
+bool CurlTransfer::Open(const std::string& userAgent, const std::string& caFile, CURLSH* pool) {
   if (!EnsureCurlInitialized()) return false;
   handle_.reset(curl_easy_init());
   if (!handle_) return false;
@@ -78,6 +78,7 @@ bool CurlTransfer::Open(const std::string& userAgent, const std::string& caFile)
   ok = ok && curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, this) == CURLE_OK;
   if (ok && !caFile.empty()) ok = curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str()) == CURLE_OK;
+  if (ok && pool != nullptr) ok = curl_easy_setopt(h, CURLOPT_SHARE, pool) == CURLE_OK;
   if (!ok) handle_.reset();
   return ok;
 }

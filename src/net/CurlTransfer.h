@@ -32,8 +32,9 @@ class CurlTransfer {
 
   CurlTransfer(std::ostream* out, ProgressCallback progress, void* context);
 
-  // Makes the handle; false when libcurl cannot provide one.
-  bool Open(const std::string& userAgent, const std::string& caFile);
+  // Makes the handle; false when libcurl cannot provide one. With a pool, the connection is
+  // taken from it when one to the same host is idle, and goes back to it afterwards.
+  bool Open(const std::string& userAgent, const std::string& caFile, CURLSH* pool = nullptr);
   // Header lines "Name:value" in order; false when a line would break the header block.
   bool SetHeaders(const std::vector<StringPair>& headers,
                   const std::vector<std::string>& extraLines);

@@ -14,7 +14,9 @@
 namespace hopwell {
 namespace {
 
-std::string UserAgent() { return std::string("Kelvory Hopwell/") + kProductVersion; }
+std::string UserAgent() {
+  return std::string("Kelvory Hopwell/") + kProductVersion;
+}
 
 bool IsRedirect(long code) {
   return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
@@ -32,7 +34,9 @@ std::string WithoutLineEnd(std::string line) {
 
 }  // namespace
 
-HttpHelperPtr CreateHttpHelper() { return std::make_shared<HttpHelperCurl>(); }
+HttpHelperPtr CreateHttpHelper() {
+  return std::make_shared<HttpHelperCurl>();
+}
 
 HttpHelperCurl::HttpHelperCurl() : caFile_(deployment::kCaFile) {
   HW_LOG(log_, info) << "Creating HttpHelperWin";
@@ -76,7 +80,7 @@ HttpResult HttpHelperCurl::OpenRequest(const char* verb, const std::string& url,
     return Fail(HttpResult::NotAllowed, "");
   }
   HW_LOG(log_, info) << "InternetOpen";
-  if (!transfer.Open(UserAgent(), caFile_)) {
+  if (!transfer.Open(UserAgent(), caFile_, pool_.Handle())) {
     HW_LOG(log_, error) << "Couldn't call InternetOpen";
     return Fail(HttpResult::OpenRequestFailed, "Could not create a transfer handle");
   }
@@ -110,9 +114,9 @@ bool HttpHelperCurl::AskForProxyCredentials(const std::string& url, CurlTransfer
   return false;
 }
 
-HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out,
-                               ProgressCallback progress, void* context, const QueryList& query,
-                               const HeaderList& headers, long* status) {
+HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out, ProgressCallback progress,
+                               void* context, const QueryList& query, const HeaderList& headers,
+                               long* status) {
   CurlTransfer transfer(out, progress, context);
   std::string requestUrl;
   if (const HttpResult opened = OpenRequest("GET", url, query, transfer, requestUrl);
@@ -199,9 +203,8 @@ HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out,
 
 HttpResult HttpHelperCurl::SendUpload(CurlTransfer& transfer, const std::string& finalUrl,
                                       const HeaderList& headers,
-                                      const std::vector<std::string>& lines,
-                                      UploadSource& upload, bool reportStatus,
-                                      long* status) {
+                                      const std::vector<std::string>& lines, UploadSource& upload,
+                                      bool reportStatus, long* status) {
   std::vector<std::string> block = lines;
   block.emplace_back("Expect:");  // the body follows the headers at once
   HW_LOG(log_, info) << "Creating HttpSendRequest";
@@ -245,7 +248,8 @@ HttpResult HttpHelperCurl::Post(const std::string& url, const std::string& conte
   }
   std::vector<std::string> lines{ContentTypeLine(contentType),
                                  "Content-Length: " + std::to_string(body.Size())};
-  if (!userName_.empty()) lines.push_back(WithoutLineEnd(BasicAuthorizationLine(userName_, password_)));
+  if (!userName_.empty())
+    lines.push_back(WithoutLineEnd(BasicAuthorizationLine(userName_, password_)));
   PostBodyUpload upload(body, progress, context);
   return SendUpload(transfer, finalUrl, headers, lines, upload, true, status);
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "net/ConnectionPool.h"
 #include "net/CurlTransfer.h"
 #include "net/IHttpHelper.h"
 #include "net/UploadSource.h"
@@ -10,10 +11,10 @@
 
 namespace hopwell {
 
-// IHttpHelper on libcurl. Each call makes its own easy handle and connection and releases
-// them before it returns; TLS peer and host verification are always on, with the
-// deployment's CA file when it names one. Proxies come from http_proxy / https_proxy /
-// no_proxy; a 407 asks the front end for credentials.
+// IHttpHelper on libcurl. Each call makes its own easy handle and releases it before it
+// returns; the connection stays in the helper's pool for its next request to that host. TLS peer
+// and host verification are always on, with the deployment's CA file when it names one. Proxies
+// come from http_proxy / https_proxy / no_proxy; a 407 asks the front end for credentials.
 class HttpHelperCurl : public IHttpHelper {
  public:
   static constexpr int kMaxRedirects = 10;
@@ -28,12 +29,11 @@ class HttpHelperCurl : public IHttpHelper {
   HttpResult Get(const std::string& url, std::ostream* out, ProgressCallback progress,
                  void* context, const QueryList& query, const HeaderList& headers,
                  long* status) override;
-  HttpResult PostStream(const std::string& url, const std::string& contentType,
-                        std::ostream* out, std::istream& in, std::uint64_t size,
-                        const HeaderList& headers, long* status) override;
-  HttpResult PostString(const std::string& url, const std::string& contentType,
-                        std::ostream* out, const std::string& body, const HeaderList& headers,
+  HttpResult PostStream(const std::string& url, const std::string& contentType, std::ostream* out,
+                        std::istream& in, std::uint64_t size, const HeaderList& headers,
                         long* status) override;
+  HttpResult PostString(const std::string& url, const std::string& contentType, std::ostream* out,
+                        const std::string& body, const HeaderList& headers, long* status) override;
   HttpResult Post(const std::string& url, const std::string& contentType, std::ostream* out,
                   PostBody& body, const HeaderList& headers, ProgressCallback progress,
                   void* context, long* status) override;
@@ -56,6 +56,7 @@ class HttpHelperCurl : public IHttpHelper {
   std::string LogCurlError(CURLcode code, CurlTransfer& transfer);
 
   LogSource log_;
+  ConnectionPool pool_;
   std::string caFile_;
   std::string proxyUser_;
   std::string proxyPassword_;
