@@ -72,6 +72,7 @@ SimulatorRequest ReadRequest(const pt::ptree& entry) {
   request.bodyCrc32 = entry.get<std::uint32_t>("body_crc32", 0);
   request.chunked = entry.get<std::string>("chunked", "false") == "true";
   request.status = entry.get<int>("status", 0);
+  request.connection = entry.get<int>("connection", 0);
   if (auto modes = entry.get_child_optional("scenario")) {
     for (const auto& mode : *modes) request.scenario.push_back(mode.second.data());
   }

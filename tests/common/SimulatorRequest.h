@@ -24,6 +24,7 @@ struct SimulatorRequest {
   bool chunked = false;               // the body came with Transfer-Encoding: chunked
   int status = 0;                     // status of the simulator's answer (0: connection dropped)
   std::vector<std::string> scenario;  // scenario modes applied to this request
+  int connection = 0;                 // number of the TCP connection it came on, from 1
 
   // The first header of that name (case-insensitive), empty when there is none.
   std::string Header(const std::string& name) const;

@@ -1,5 +1,6 @@
 """The request handler shared by the HTTP and HTTPS servers: reads the whole request,
 applies the scenario switches, dispatches to the registered endpoint and sends the answer."""
+import itertools
 import select
 import socket
 import sys
@@ -13,6 +14,8 @@ from hopwell_sim.scenario import proxy_credentials_valid
 
 _NOT_XML_BODY = "This is not an XML document <<<\n"
 _NOT_JSON_BODY = "{this is not JSON\n"
+# One number per accepted TCP connection, so the request log shows which requests shared one.
+_connection_numbers = itertools.count(1)
 
 
 class _HeadRecorder:
@@ -39,6 +42,7 @@ class SimHandler(BaseHTTPRequestHandler):
     def setup(self):
         super().setup()
         self._raw_head = b""
+        self._connection = next(_connection_numbers)
         if hasattr(self.connection, "do_handshake"):
             # The handshake runs here, on the connection's own thread, not in accept().
             self.connection.settimeout(30)
@@ -91,6 +95,7 @@ class SimHandler(BaseHTTPRequestHandler):
         body, chunked = (b"", False) if connect else self._read_body()
         request = Request(self.server.scheme, self.command, self.path, list(self.headers.items()),
                           self._raw_head, body, chunked, self.server.server_address[1])
+        request.connection = self._connection
         route, groups = (None, None) if connect else registry.find_route(request.method, request.path)
         if route is not None and not route.log:
             request.match = groups

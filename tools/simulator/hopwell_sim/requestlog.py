@@ -4,7 +4,8 @@ file is named, appended to it as JSON lines (flushed before the answer is sent).
 Fields: seq, time, scheme, method, target, path, query (raw), query_params ([name, value]
 pairs, decoded), headers ([name, value] pairs in order), raw_head_hex (request line and
 header lines exactly as received, hex), chunked, body_length, body_crc32, body_hex (only
-for bodies up to the body limit), status (the answer's), scenario (modes applied).
+for bodies up to the body limit), status (the answer's), scenario (modes applied),
+connection (the number of the TCP connection the request came on, counted from 1).
 """
 import json
 import threading
@@ -41,6 +42,7 @@ class RequestLog:
                 "body_crc32": zlib.crc32(request.body) & 0xFFFFFFFF,
                 "status": status,
                 "scenario": modes,
+                "connection": getattr(request, "connection", 0),
             }
             if len(request.body) <= self._body_limit:
                 entry["body_hex"] = request.body.hex()
