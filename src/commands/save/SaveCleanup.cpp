@@ -1,0 +1,86 @@
+#include "commands/save/SaveCleanup.h"
+
+#include <boost/filesystem/operations.hpp>
+
+#include "commands/save/ListedFiles.h"
+#include "shell/Logging.h"
+#include "storage/LocalFolders.h"
+#include "storage/SafePath.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+
+LogSource& CleanupLog() {
+  static LogSource source;
+  return source;
+}
+
+// Removes a single file (or an empty folder); a missing one is skipped silently.
+void RemoveFile(const fs::path& path) {
+  boost::system::error_code error;
+  if (!fs::exists(fs::symlink_status(path, error))) return;
+  HW_LOG(CleanupLog(), info) << "Deleting " << path;
+  if (!fs::remove(path, error) && error) {
+    HW_LOG(CleanupLog(), warning) << "Failed to remove " << path << ": " << error.message();
+  }
+}
+
+}  // namespace
+
+void DeleteListedFiles(const SaveRequest& request) {
+  const fs::path root = TempRoot();
+  for (const UploadArchive& archive : request.archives) {
+    for (const UploadFile& file : archive.files) {
+      const fs::path path(file.localPath);
+      boost::system::error_code error;
+      if (!fs::exists(fs::symlink_status(path, error))) continue;
+      if (!IsInsideFolder(path, root)) {
+        HW_LOG(CleanupLog(), warning) << "Keeping " << path << ": it is outside " << root;
+        continue;
+      }
+      RemoveFile(path);
+    }
+  }
+}
+
+void DeleteUploadedArchives(const SaveRequest& request) {
+  for (const UploadArchive& archive : request.archives) {
+    if (!archive.path.empty()) RemoveFile(archive.path);
+  }
+}
+
+void RemoveWorkingFolder(const SaveRequest& request) {
+  const std::string name =
+      request.isCurrentFormat ? request.workingFolderName : std::to_string(request.tpvid);
+  // Both names come from the request: an empty or unsafe one would reach past the chapter.
+  const auto space = JoinChecked(TempRoot(), request.ids);
+  const auto folder = space ? JoinChecked(*space, name) : std::nullopt;
+  if (!folder) {
+    HW_LOG(CleanupLog(), warning) << "Not removing the working folder \"" << request.ids
+                                  << "\" / \"" << name << "\": not a folder name";
+    return;
+  }
+  HW_LOG(CleanupLog(), info) << "Deleting " << *folder;
+  boost::system::error_code error;
+  fs::remove_all(*folder, error);
+  if (error) {
+    HW_LOG(CleanupLog(), warning) << "Failed to remove directory " << *folder << ": "
+                                  << error.message();
+    return;
+  }
+  // Goes only when no other chapter of the space is left in it.
+  if (!fs::remove(*space, error) && error) {
+    HW_LOG(CleanupLog(), info) << "Keeping directory " << *space << ": " << error.message();
+  }
+}
+
+void CleanUpAfterSave(const SaveRequest& request) {
+  DeleteListedFiles(request);
+  RemoveWorkingFolder(request);
+  if (!request.isCurrentFormat) RemoveRecordRows(request);
+  DeleteUploadedArchives(request);
+}
+
+}  // namespace hopwell

@@ -1,0 +1,91 @@
+#include "commands/save/SaveCmd.h"
+
+#include <exception>
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/filesystem/operations.hpp>
+#include <boost/format.hpp>
+
+#include "commands/save/SaveCleanup.h"
+#include "intake/SplitString.h"
+#include "storage/LocalFolders.h"
+#include "storage/SafePath.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+
+const char* const kNotFromPlugin =
+    "Error: You must run \"Save to Server\" from a Kelvory-enabled application.";
+
+}  // namespace
+
+SaveCmd::SaveCmd(std::string argument, JobPtr job)
+    : argument_(std::move(argument)), job_(std::move(job)), http_(CreateHttpHelper()) {
+  const std::vector<std::string> tokens = SplitString(argument_, ":", 0);
+  // An empty argument leaves the identifier empty, which names no request.
+  if (!tokens.empty()) documentId_ = tokens[0];
+  if (tokens.size() == 2) uploadKey_ = tokens[1];
+  argumentValid_ = true;
+}
+
+std::optional<fs::path> SaveCmd::RequestFolder() const {
+  // The identifier becomes a folder name when there is an upload key.
+  if (!IsSafeComponent(documentId_)) return std::nullopt;
+  return UploadFolder(documentId_, uploadKey_);
+}
+
+fs::path SaveCmd::SaveRequestPath() const {
+  const auto folder = RequestFolder();
+  if (!folder) return {};
+  return JoinChecked(*folder, "cgu_" + documentId_ + ".xml").value_or(fs::path());
+}
+
+void SaveCmd::DoExecute() {
+  try {
+    Execute();
+  } catch (const std::exception& error) {
+    HW_LOG(log_, error) << "  Save failed: " << error.what();
+    job_->JobFailed(boost::format("Save failed: %1%") % error.what());
+  }
+}
+
+void SaveCmd::Execute() {
+  HW_LOG(log_, info) << "Executing...";
+  job_->SetState(JobState::Running);
+  if (!argumentValid_) {
+    job_->JobFailed(boost::format("Invalid arguments: %s") % argument_);
+    HW_LOG(log_, warning) << "  Invalid arguments: " << argument_;
+    return;
+  }
+
+  // Read once, then removed whatever the outcome: a save is started afresh from the plug-in.
+  const fs::path path = SaveRequestPath();
+  SaveRequest request;
+  const bool read = !path.empty() && ReadSaveRequest(path, request);
+  boost::system::error_code removeError;
+  if (!path.empty() && !fs::remove(path, removeError) && removeError) {
+    HW_LOG(log_, warning) << "  Failed to remove " << path << ": " << removeError.message();
+  }
+  if (!read) {
+    job_->JobFailed(kNotFromPlugin);
+    HW_LOG(log_, warning) << "  " << kNotFromPlugin;
+    return;
+  }
+
+  const std::string name = UploadedDocumentName(request);
+  if (name.empty()) HW_LOG(log_, warning) << "  Error: Couldn't get the uploaded document name.";
+  job_->SetUploadName(name);
+
+  if (!VerifyUploadToken(request.platformUrl, request.token) || !SaveToServer(request)) {
+    job_->SetState(JobState::Failed);
+    return;
+  }
+  CleanUpAfterSave(request);
+  job_->SetState(JobState::Succeeded);
+  job_->SetTime(boost::posix_time::second_clock::local_time());
+  job_->SetDocumentName(documentId_);
+}
+
+}  // namespace hopwell

@@ -1,0 +1,127 @@
+// The clean-up after a confirmed save, on the local folders and the document table alone.
+#include "commands/save/SaveCleanup.h"
+
+#include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
+
+#include "common/LogCapture.h"
+#include "common/TempDir.h"
+#include "storage/KelvDB.h"
+#include "storage/LocalFolders.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
+
+using Rows = std::vector<std::vector<std::string>>;
+
+void WriteTable(const std::vector<std::string>& columns, const Rows& rows) {
+  KelvDB table;
+  ASSERT_TRUE(table.create(0, 0));
+  for (const std::string& column : columns) ASSERT_TRUE(table.addColumn(column));
+  for (const auto& row : rows) ASSERT_TRUE(table.addRow(row));
+  fs::create_directories(AppDataRoot());
+  ASSERT_TRUE(table.save(CurrentDocumentsDbPath()));
+}
+
+SaveRequest OlderRequest(const std::string& ids, std::int32_t tpvid) {
+  SaveRequest request;
+  request.ids = ids;
+  request.tpvid = tpvid;
+  return request;
+}
+
+TEST(RemoveRecordRowsTest, RemovesOnlyTheSavedChaptersRows) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> columns;
+    Rows rows;
+    Rows left;  // empty: the file is gone
+    bool rewritten;
+  };
+  const std::vector<Case> cases = {
+      {"first and third",
+       {"ids", "tpvid", "path"},
+       {{"s", "12", "/a"}, {"s", "13", "/b"}, {"s", "12", "/c"}},
+       {{"s", "13", "/b"}},
+       true},
+      {"only row", {"ids", "tpvid"}, {{"s", "12"}}, {}, true},
+      {"no tpvid column", {"ids", "path"}, {{"s", "12"}}, {{"s", "12"}}, false},
+      {"no match",
+       {"ids", "tpvid"},
+       {{"s", "012"}, {"S", "12"}},
+       {{"s", "012"}, {"S", "12"}},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteTable(c.columns, c.rows);
+    const std::string before = ReadFile(CurrentDocumentsDbPath());
+    fs::last_write_time(CurrentDocumentsDbPath(), 1000000);
+    RemoveRecordRows(OlderRequest("s", 12));
+    if (c.left.empty()) {
+      EXPECT_FALSE(fs::exists(CurrentDocumentsDbPath()));
+      continue;
+    }
+    KelvDB table;
+    ASSERT_TRUE(table.load(CurrentDocumentsDbPath()));
+    ASSERT_EQ(table.getRowCount(), static_cast<std::int32_t>(c.left.size()));
+    for (std::uint32_t row = 0; row < c.left.size(); ++row) {
+      std::vector<std::string> values;
+      ASSERT_TRUE(table.getRow(row, values));
+      EXPECT_EQ(values[0], c.left[row][0]);
+      EXPECT_EQ(values[1], c.left[row][1]);
+    }
+    EXPECT_EQ(fs::last_write_time(CurrentDocumentsDbPath()) != 1000000, c.rewritten);
+  }
+  fs::remove(CurrentDocumentsDbPath());
+  testing::LogCapture log;
+  RemoveRecordRows(OlderRequest("s", 12));
+  EXPECT_TRUE(log.HasFragment("info", "CurrentDocuments.cdb\" does not exist"));
+}
+
+TEST(RemoveWorkingFolderTest, TheSpaceFolderGoesWithItsLastChapter) {
+  SaveRequest first = OlderRequest("space", 1);
+  SaveRequest second = OlderRequest("space", 2);
+  second.isCurrentFormat = true;
+  second.workingFolderName = "2";
+  WriteFile(TempRoot() / "space" / "1" / "doc.indd", "1");
+  WriteFile(TempRoot() / "space" / "2" / "Links" / "a.png", "2");
+
+  testing::LogCapture log;
+  RemoveWorkingFolder(first);
+  EXPECT_FALSE(fs::exists(TempRoot() / "space" / "1"));
+  EXPECT_TRUE(log.HasFragment("info", "Keeping directory "));
+  RemoveWorkingFolder(second);
+  EXPECT_FALSE(fs::exists(TempRoot() / "space"));
+  EXPECT_TRUE(fs::exists(TempRoot()));
+}
+
+TEST(DeleteListedFilesTest, OnlyFilesInTheTemporaryRootAreDeleted) {
+  testing::TempDir outside;
+  WriteFile(outside / "mine.txt", "keep");
+  WriteFile(TempRoot() / "space" / "1" / "doc.indd", "go");
+  fs::create_symlink(outside / "mine.txt", TempRoot() / "space" / "1" / "link.txt");
+  SaveRequest request;
+  request.archives.push_back(
+      {"",
+       {},
+       0,
+       "",
+       {{"INDD", "doc.indd", (TempRoot() / "space/1/doc.indd").string(), 2},
+        {"TXT", "mine.txt", (outside / "mine.txt").string(), 4},
+        {"TXT", "link.txt", (TempRoot() / "space/1/link.txt").string(), 4},
+        {"TXT", "gone.txt", (TempRoot() / "space/1/gone.txt").string(), 4}}});
+  testing::LogCapture log;
+  DeleteListedFiles(request);
+  EXPECT_FALSE(fs::exists(TempRoot() / "space" / "1" / "doc.indd"));
+  EXPECT_EQ(ReadFile(outside / "mine.txt"), "keep");
+  EXPECT_TRUE(fs::is_symlink(TempRoot() / "space" / "1" / "link.txt"));
+  EXPECT_FALSE(log.HasFragment("info", "gone.txt"));
+}
+
+}  // namespace
+}  // namespace hopwell
