@@ -2,6 +2,7 @@
 
 #include "commands/save/SaveCleanup.h"
 #include "shell/Logging.h"
+#include "storage/DocumentTableLock.h"
 #include "storage/KelvDB.h"
 #include "storage/LocalFolders.h"
 
@@ -19,6 +20,9 @@ LogSource& RecordLog() {
 
 void RemoveRecordRows(const SaveRequest& request) {
   const fs::path path = CurrentDocumentsDbPath();
+  // The open command records documents in the same table: one reads, changes and writes it
+  // back at a time.
+  DocumentTableLock lock(path);
   boost::system::error_code error;
   if (!fs::exists(path, error)) {
     HW_LOG(RecordLog(), info) << path << " does not exist";

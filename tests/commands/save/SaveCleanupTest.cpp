@@ -2,10 +2,13 @@
 #include "commands/save/SaveCleanup.h"
 
 #include <gtest/gtest.h>
+#include <thread>
+
 #include <boost/filesystem/operations.hpp>
 
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
+#include "storage/DocumentTableLock.h"
 #include "storage/KelvDB.h"
 #include "storage/LocalFolders.h"
 
@@ -81,6 +84,22 @@ TEST(RemoveRecordRowsTest, RemovesOnlyTheSavedChaptersRows) {
   testing::LogCapture log;
   RemoveRecordRows(OlderRequest("s", 12));
   EXPECT_TRUE(log.HasFragment("info", "CurrentDocuments.cdb\" does not exist"));
+}
+
+TEST(RemoveRecordRowsTest, WaitsForTheTableLockAndKeepsARowRecordedMeanwhile) {
+  WriteTable({"ids", "tpvid"}, {{"s", "12"}});
+  std::thread remover;
+  {
+    DocumentTableLock lock(CurrentDocumentsDbPath());
+    remover = std::thread([] { RemoveRecordRows(OlderRequest("s", 12)); });
+    // What an open recording another chapter writes while it holds the lock.
+    WriteTable({"ids", "tpvid"}, {{"s", "12"}, {"s", "13"}});
+  }
+  remover.join();
+  KelvDB table;
+  ASSERT_TRUE(table.load(CurrentDocumentsDbPath()));
+  ASSERT_EQ(table.getRowCount(), 1);
+  EXPECT_EQ(table.getCellByName("tpvid", 0), "13");
 }
 
 TEST(RemoveWorkingFolderTest, TheSpaceFolderGoesWithItsLastChapter) {
