@@ -48,6 +48,9 @@ void SaveCmd::DoExecute() {
   } catch (const std::exception& error) {
     HW_LOG(log_, error) << "  Save failed: " << error.what();
     job_->JobFailed(boost::format("Save failed: %1%") % error.what());
+  } catch (...) {
+    HW_LOG(log_, error) << "  Save failed";
+    job_->JobFailed("Save failed");
   }
 }
 

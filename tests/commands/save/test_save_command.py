@@ -1,0 +1,73 @@
+"""`hopwell --headless kelv:save:...` against the platform simulator: the "save" row of intake
+runs the save command, whose archives the simulator confirms."""
+
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
+
+from hopwell_sim.testing import RunningSimulator  # noqa: E402
+
+HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+
+
+class SaveCommandTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.env = dict(os.environ, TMPDIR=os.path.join(self.dir.name, "tmp"),
+                        APPDATA=os.path.join(self.dir.name, "app"))
+        for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
+            self.env.pop(proxy, None)
+        self.kelv = os.path.join(self.env["TMPDIR"], "Kelv")
+        self.working = os.path.join(self.kelv, "space", "12")
+        os.makedirs(os.path.join(self.working, "Links"))
+        for name, data in (("chapter.indd", os.urandom(300000)), ("Links/a.png", b"png")):
+            with open(os.path.join(self.working, name), "wb") as f:
+                f.write(data)
+
+    def tearDown(self):
+        self.dir.cleanup()
+
+    def write_request(self, base_url):
+        files = "".join('<File Type="%s" Name="%s" Path="%s" Size="%d"/>'
+                        % (kind, name, os.path.join(self.working, name),
+                           os.path.getsize(os.path.join(self.working, name)))
+                        for kind, name in (("INDD", "chapter.indd"), ("LINK", "Links/a.png")))
+        upload = os.path.join(self.kelv, "upload", "7")
+        os.makedirs(upload)
+        with open(os.path.join(upload, "cgu_7.xml"), "w") as f:
+            f.write('<?xml version="1.0"?><Save version="1"><IDS>space</IDS><TPVID>12</TPVID>'
+                    "<Token>tok</Token><URL>%s</URL><WorkingFolderName>12</WorkingFolderName>"
+                    "<UploadFilesList><Archive>%s</Archive></UploadFilesList></Save>" % (base_url, files))
+
+    def test_save_is_confirmed_and_the_working_folder_goes(self):
+        with RunningSimulator() as sim:
+            self.write_request(sim.https_base)
+            result = subprocess.run([HOPWELL, "--headless", "kelv:save:7:key"], env=self.env,
+                                    capture_output=True, text=True, timeout=120)
+            checkins = json.loads(sim.control("/_sim/checkins"))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(len(checkins), 1)
+        self.assertEqual(checkins[0]["result"]["status"], "CHECKIN_FILES_SUCCESS")
+        self.assertEqual(checkins[0]["archives"][0]["entries"], ["chapter.indd", "Links/a.png"])
+        self.assertFalse(os.path.exists(os.path.join(self.kelv, "space")))
+
+    def test_refused_token_fails_and_keeps_the_files(self):
+        with RunningSimulator() as sim:
+            sim.control("/_sim/save", {"can_upload": "false"})
+            self.write_request(sim.http_base)
+            result = subprocess.run([HOPWELL, "--headless", "kelv:save:7:key"], env=self.env,
+                                    capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertIn("Error: The chapter is not checked out, and can't be uploaded to the server.",
+                      result.stdout)
+        self.assertTrue(os.path.exists(os.path.join(self.working, "chapter.indd")))
+
+
+if __name__ == "__main__":
+    unittest.main()
