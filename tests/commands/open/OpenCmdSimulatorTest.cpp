@@ -421,3 +421,35 @@ TEST_F(OpenCmdSimulatorTest, TwentyOpensAtOnceKeepEveryRow) {
 
 }  // namespace
 }  // namespace hopwell::testing
+
+namespace hopwell::testing {
+namespace {
+
+// The whole road with this platform's launcher: the stand-in editing application that the
+// parameter document names is started on the renamed document.
+TEST_F(OpenCmdSimulatorTest, StandInApplicationStartsOnTheDocument) {
+  const fs::path standIn = SimulatorProcess::BinaryDir() / "tools" / "standin" / "InDesign.exe";
+  ASSERT_TRUE(fs::exists(standIn)) << standIn;
+  const fs::path record = dir_ / "standin.log";
+  ScopedEnv recordEnv("HOPWELL_STANDIN_RECORD", record.string());
+  Set(R"({"kind":"open","set":{"appdefaultpath":")" + standIn.string() + R"("}})");
+  auto job = std::make_shared<JobStatus>(ActionKind::Download, "Opening...", "kelv:open:x");
+  OpenCmd(Argument(), job).DoExecute();
+  ASSERT_EQ(job->GetState(), JobState::Succeeded) << job->LastMessage();
+  EXPECT_EQ(job->GetProgress(), 100);
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  std::string line;
+  while (std::chrono::steady_clock::now() < deadline) {
+    line = ReadFile(record);
+    if (!line.empty() && line.back() == '\n') break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const std::string document = (ChapterFolder() / "Chapter tpv-1_v3.indd").string();
+  const auto tab = line.find('\t');
+  ASSERT_NE(tab, std::string::npos) << line;
+  EXPECT_EQ(line.substr(tab + 1), document + "\n");
+}
+
+}  // namespace
+}  // namespace hopwell::testing
