@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "commands/install/InstallCmd.h"
 #include "commands/open/OpenCmd.h"
 #include "intake/CommandFactory.h"
 #include "support/TestCmd.h"
@@ -15,6 +16,9 @@ void RegisterCommands() {
       "test", [](const std::string&, const JobPtr& job) { return std::make_shared<TestCmd>(job); });
   factory.Register("open", [](const std::string& argument, const JobPtr& job) {
     return std::make_shared<OpenCmd>(argument, job);
+  });
+  factory.Register("install", [](const std::string& argument, const JobPtr& job) {
+    return std::make_shared<InstallCmd>(argument, job);
   });
 }
 

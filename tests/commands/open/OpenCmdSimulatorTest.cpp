@@ -432,7 +432,6 @@ TEST_F(OpenCmdSimulatorTest, StandInApplicationStartsOnTheDocument) {
   ASSERT_TRUE(fs::exists(standIn)) << standIn;
   const fs::path record = dir_ / "standin.log";
   ScopedEnv recordEnv("HOPWELL_STANDIN_RECORD", record.string());
-  Set(R"({"kind":"open","set":{"appdefaultpath":")" + standIn.string() + R"("}})");
   auto job = std::make_shared<JobStatus>(ActionKind::Download, "Opening...", "kelv:open:x");
   OpenCmd(Argument(), job).DoExecute();
   ASSERT_EQ(job->GetState(), JobState::Succeeded) << job->LastMessage();
