@@ -17,9 +17,17 @@ build="$(realpath "${1:-build/default}")"
 runs="${2:-3}"
 client="$build/src/hopwell"
 [ -x "$client" ] || { echo "missing $client: build first" >&2; exit 1; }
-for tool in curl unzip /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/setup installs it)" >&2; exit 1; }
-done
+need=()
+[ -x /usr/bin/time ] || need+=(time)
+command -v curl >/dev/null 2>&1 || need+=(curl)
+command -v unzip >/dev/null 2>&1 || need+=(unzip)
+if [ ${#need[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
 
 work="$(mktemp -d /tmp/hopwell-open-bench.XXXXXX)"
 sim_pid=""
