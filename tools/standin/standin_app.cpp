@@ -15,7 +15,10 @@
 // Then the stand-in waits out its stay and exits with 0 (2 for a usage error, 1 when the
 // record could not be written).
 //
-// Further roles (for example the platform plug-in's side) hook in after RecordStart.
+// With HOPWELL_STANDIN_SAVE set to the client's command line (words separated by blanks,
+// e.g. "/path/hopwell --headless"), the stand-in then plays the plug-in's "Save to Server"
+// for its first document (plugin_save.h) and appends a second record line whose fields are
+// "save", the document identifier and the client's exit status.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,9 +28,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "plugin_save.h"
 
 namespace {
 
@@ -127,6 +133,17 @@ int main(int argc, char** argv) {
   if (!RecordStart(options)) {
     std::perror(options.record.c_str());
     return 1;
+  }
+  const std::string save = EnvOr("HOPWELL_STANDIN_SAVE", "");
+  if (!save.empty() && !options.documents.empty()) {
+    std::vector<std::string> client;
+    std::istringstream words(save);
+    for (std::string word; words >> word;) client.push_back(word);
+    std::string id;
+    const int status = standin::SaveToServer(options.documents.front(), client, id);
+    Options saved = options;
+    saved.documents = {"save", id, std::to_string(status)};
+    if (!RecordStart(saved)) return 1;
   }
   Stay(options.staySeconds);
   return 0;
