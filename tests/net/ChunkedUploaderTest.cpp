@@ -105,21 +105,26 @@ class ChunkedUploaderTest : public testing::SimulatorTest {
 };
 
 TEST_F(ChunkedUploaderTest, PiecesTravelInOrderOverOneConnection) {
-  ASSERT_TRUE(Upload());
-  EXPECT_TRUE(ArrivedWhole());
-  const auto requests = sim_->Requests();
-  ASSERT_EQ(requests.size(), 3u);
-  std::set<int> connections;
-  for (const auto& request : requests) {
-    EXPECT_EQ(request.Header("Content-Type"), "application/octet-stream");
-    EXPECT_EQ(request.Header("X-API-Token"), "tok%20en");
-    EXPECT_EQ(request.Param("hwversion"), "1.7.1");
-    connections.insert(request.connection);
+  for (const std::string& base : {sim_->HttpBase(), sim_->HttpsBase()}) {
+    SCOPED_TRACE(base);
+    ASSERT_TRUE(sim_->Reset());
+    ASSERT_TRUE(ChunkedUploader(dir_ / "cgu_7_0.zip", base + "/api/v2/ext/upload", "tok en")
+                    .UploadInChunks());
+    EXPECT_TRUE(ArrivedWhole());
+    const auto requests = sim_->Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    std::set<int> connections;
+    for (const auto& request : requests) {
+      EXPECT_EQ(request.Header("Content-Type"), "application/octet-stream");
+      EXPECT_EQ(request.Header("X-API-Token"), "tok%20en");
+      EXPECT_EQ(request.Param("hwversion"), "1.7.1");
+      connections.insert(request.connection);
+    }
+    EXPECT_EQ(PieceNames(),
+              (std::vector<std::string>{"cgu_7_0_1.zip", "cgu_7_0_2.zip", "cgu_7_0_3.zip"}));
+    EXPECT_EQ(requests[2].bodyLength, 1000u);
+    EXPECT_EQ(connections.size(), 1u);
   }
-  EXPECT_EQ(PieceNames(),
-            (std::vector<std::string>{"cgu_7_0_1.zip", "cgu_7_0_2.zip", "cgu_7_0_3.zip"}));
-  EXPECT_EQ(requests[2].bodyLength, 1000u);
-  EXPECT_EQ(connections.size(), 1u);
 }
 
 TEST_F(ChunkedUploaderTest, APieceThatFailsTwiceIsSentAgainAndNothingIsLost) {

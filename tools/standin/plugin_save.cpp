@@ -105,7 +105,11 @@ int SaveToServer(const std::string& documentPath, const std::vector<std::string>
   id = Element(record, "TPVID");
   const std::string jump = Element(record, "JumpLocation");
   const std::size_t host = jump.find("://");
-  if (id.empty() || host == std::string::npos || client.empty()) return -1;
+  // The identifier names the request file: a plain name, nothing that climbs out.
+  if (id.empty() || id == "." || id == ".." || id.find('/') != std::string::npos ||
+      host == std::string::npos || client.empty()) {
+    return -1;
+  }
   const std::string platform = jump.substr(0, jump.find('/', host + 3));
 
   // The edit, and the PDF the plug-in exports beside the document.

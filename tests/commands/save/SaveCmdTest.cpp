@@ -15,6 +15,7 @@
 #include "common/LogCapture.h"
 #include "common/SimulatorTest.h"
 #include "common/TempDir.h"
+#include "storage/KelvDB.h"
 #include "storage/LocalFolders.h"
 
 namespace hopwell {
@@ -131,6 +132,12 @@ class SaveCmdTest : public testing::SimulatorTest {
 TEST_F(SaveCmdTest, TwoArchivesAreZippedUploadedCheckedInAndCleanedUp) {
   WriteRequest(TwoArchives());
   WriteFile(UploadFolder("7", "key") / "cgu_7_0.zip", "left over from an earlier save");
+  // A row of the same chapter in the table form stays: only older requests clean it up.
+  KelvDB table;
+  ASSERT_TRUE(table.create(0, 0) && table.addColumn("ids") && table.addColumn("tpvid") &&
+              table.addRow({"space", "12"}));
+  fs::create_directories(AppDataRoot());
+  ASSERT_TRUE(table.save(CurrentDocumentsDbPath()));
 
   const JobPtr job = Run();
   ASSERT_EQ(job->GetState(), JobState::Succeeded) << job->LastMessage();
@@ -171,6 +178,8 @@ TEST_F(SaveCmdTest, TwoArchivesAreZippedUploadedCheckedInAndCleanedUp) {
   EXPECT_EQ(UploadFolderFiles(), (std::set<std::string>{"cgu_7_0.zip"}));
   EXPECT_FALSE(fs::exists(TempRoot() / "space"));
   EXPECT_TRUE(fs::exists(TempRoot() / "sentinel"));
+  ASSERT_TRUE(table.load(CurrentDocumentsDbPath()));
+  EXPECT_EQ(table.getRowCount(), 1);
 }
 
 TEST_F(SaveCmdTest, EveryFailureKeepsTheWorkingFilesAndEndsWithItsMessages) {
