@@ -4,12 +4,14 @@
 #include "commands/open/OpenCmd.h"
 #include "commands/open/OpenStepsFixture.h"
 #include "intake/ParameterDownload.h"
+#include "storage/ZipFiles.h"
 
 namespace hopwell::testing {
 namespace {
 
 constexpr char kAddress[] = "http://127.0.0.1:18080/c";
 constexpr char kFile[] = "http://127.0.0.1:18080/f/a.txt";
+constexpr char kArchive[] = "http://127.0.0.1:18080/f/b.zip";
 
 class StartingLauncher : public IAppLauncher {
  public:
@@ -50,6 +52,11 @@ TEST_F(OpenCmdProgressTest, DownloadReportsFollowTheAnnouncedSize) {
       {"0", 15, "", "    Downloaded 10 B of 0 B (0%) in 0.001s, 0s remaining"},
       {"", 15, "", "    Downloaded 10 B of 0 B (0%) in 0.001s, 0s remaining"},
   };
+  // The document comes in an archive announced without a size, so it reports nothing.
+  WriteFile(dir_ / "doc.indd", "indd");
+  ASSERT_TRUE(ZipFiles({dir_ / "doc.indd"}, {"doc.indd"}, dir_ / "b.zip", 0,
+                       std::make_shared<JobStatus>(ActionKind::Upload, "", "")));
+  const std::string archive = ReadFile(dir_ / "b.zip");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.downloadSize);
     LogCapture logs;
@@ -60,7 +67,9 @@ TEST_F(OpenCmdProgressTest, DownloadReportsFollowTheAnnouncedSize) {
             "\"/><param name=\"readOnly\" value=\"true\"/>"
             "<param name=\"downloadsize\" value=\"" +
             c.downloadSize + "\"/></params><files><file><url>" + kFile +
-            "</url><name>a.txt</name><size>10</size></file></files></data>"};
+            "</url><name>a.txt</name><size>10</size></file><file><url>" + kArchive +
+            "</url><name>b.zip</name><decompress>1</decompress></file></files></data>"};
+    http_.answers[kArchive] = {HttpResult::Ok, 200, archive};
     http_.answers[kFile] = {HttpResult::Ok, 200, "0123456789"};
     auto job = std::make_shared<JobStatus>(ActionKind::Download, "Opening...", "kelv:open:x");
     OpenCmd command(std::string(kAddress) + ":tok", job,

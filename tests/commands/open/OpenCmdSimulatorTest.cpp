@@ -247,6 +247,13 @@ TEST_F(OpenCmdSimulatorTest, EveryFailureAfterTheLockUnlocksOnce) {
        true,
        {},
        "An error occured when saving document meta information."},
+      {"no document",
+       "",
+       "21.0",
+       false,
+       true,
+       {},
+       "The chapter's files hold no InDesign document."},
       {"launch", "", "21.0", false, false, {}, "An error occurred when launching the application"},
       {"throws", "", "21.0", false, true, std::string("No application for this document"),
        "No application for this document"},
@@ -260,6 +267,7 @@ TEST_F(OpenCmdSimulatorTest, EveryFailureAfterTheLockUnlocksOnce) {
       ASSERT_TRUE(sim_->AddScenario(c.scenario));
     }
     if (c.tableBlocked) WriteFile(CurrentDocumentsDbPath() / "blocked", "x");
+    if (c.name == "no document") Chapter(R"({"indd_name":"chapter.idml"})");
     LauncherScript script;
     script.starts = c.starts;
     script.throws = c.throws;
