@@ -226,13 +226,6 @@ TEST_F(OpenCmdSimulatorTest, EveryFailureAfterTheLockUnlocksOnce) {
        true,
        {},
        "Failed to download chapter.zip (HTTP 404)"},
-      {"500",
-       R"({"mode":"500","path":")" + archive + R"("})",
-       "21.0",
-       false,
-       true,
-       {},
-       "Failed to download chapter.zip (HTTP 500)"},
       {"truncated",
        R"({"mode":"truncate","path":")" + archive + R"("})",
        "21.0",
@@ -387,27 +380,13 @@ TEST_F(OpenCmdSimulatorTest, PluginCheckFailuresStopBeforeTheLock) {
   }
 }
 
-TEST_F(OpenCmdSimulatorTest, ParameterDocumentsThatSayLittle) {
-  LogCapture logs;
-  // Not a parameter document: the job fails before anything else is asked.
+TEST_F(OpenCmdSimulatorTest, UnreadableParameterDocumentFailsBeforeAnythingElse) {
   Set(R"({"kind":"open","raw":"<html>Service unavailable"})");
   LauncherScript script;
-  JobPtr job = Run(Argument(), script);
+  const JobPtr job = Run(Argument(), script);
   EXPECT_EQ(job->GetState(), JobState::Failed);
   EXPECT_EQ(job->LastMessage(), "Error reading parameter file");
   EXPECT_EQ(sim_->Requests().size(), 1u);
-
-  // Without an announced size the download moves no progress and estimates nothing.
-  for (const std::string size : {"0", ""}) {
-    ASSERT_TRUE(sim_->Reset());
-    fs::remove_all(dir_.path());
-    Set(R"({"kind":"open","set":{"downloadsize":")" + size + R"("}})");
-    job = Run(Argument(), script);
-    EXPECT_EQ(job->GetState(), JobState::Succeeded) << job->LastMessage();
-    for (const auto& message : job->Messages()) {
-      EXPECT_EQ(message.find("remaining"), std::string::npos) << message;
-    }
-  }
 }
 
 TEST_F(OpenCmdSimulatorTest, TwentyOpensAtOnceKeepEveryRow) {
