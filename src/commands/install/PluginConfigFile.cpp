@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <locale.h>
+#include <wctype.h>
 #include <algorithm>
 #include <cstdio>
 #include <cwctype>
@@ -47,6 +49,13 @@ char32_t NextCodePoint(const std::string& text, std::size_t& at) {
   }
   at += length;
   return code;
+}
+
+// Upper case as a UTF-8 locale has it, whatever locale the process runs in.
+std::wint_t Upper(char32_t code) {
+  static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  const auto wide = static_cast<std::wint_t>(code);
+  return utf8 != nullptr ? ::towupper_l(wide, utf8) : std::towupper(wide);
 }
 
 }  // namespace
@@ -173,8 +182,7 @@ bool PluginConfigFile::SameEntry(const std::string& a, const std::string& b) {
   while (i < a.size() && j < b.size()) {
     const char32_t x = NextCodePoint(a, i);
     const char32_t y = NextCodePoint(b, j);
-    if (x != y &&
-        std::towupper(static_cast<std::wint_t>(x)) != std::towupper(static_cast<std::wint_t>(y))) {
+    if (x != y && Upper(x) != Upper(y)) {
       return false;
     }
   }

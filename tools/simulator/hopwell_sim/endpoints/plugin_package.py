@@ -9,8 +9,8 @@ POST /_sim/plugin_package                   {"version": "2026.2.0", "mode": "zip
 The install document names the stand-in editing application (tools/standin, built by the
 project) as "appdefaultpath" (InDesign.exe) and "additionalappdefaultpath" (InCopy.exe),
 from $HOPWELL_STANDIN_DIR, else $HOPWELL_BINARY_DIR/tools/standin, else the default build
-folder. "pluginversion" is the package version, "pluginurl" the package address (named
-after the version), "plugincrc" the package's CRC-32 in hexadecimal (or the "crc" set
+folder. "pluginversion" is the package version, "pluginurl" the package address (the version +
+".zip"), "plugincrc" the package's CRC-32 in hexadecimal (or the "crc" set
 above). A 404 for the package is the scenario {"mode": "404", "path_prefix":
 "/api/v2/ext/plugin/package/"}.
 """
@@ -70,7 +70,9 @@ def package_bytes(version, mode="zip"):
 
 
 def package_name(version):
-    return "KelvPlugins-%s.zip" % version
+    # Named after the version, so that the extraction folder of an installed version is
+    # found again by its version when the next one replaces it.
+    return "%s.zip" % version
 
 
 @parameter_source("install")
@@ -91,9 +93,9 @@ def plugin_keys(sim, request, document):
 @route("GET", "{address*}" + PACKAGE_PATH + "{name}")
 def plugin_package(sim, request):
     name = request.match["name"]
-    if not (name.startswith("KelvPlugins-") and name.endswith(".zip")):
+    if not name.endswith(".zip"):
         return Response(404, "no such package\n")
-    version = name[len("KelvPlugins-"):-len(".zip")]
+    version = name[:-len(".zip")]
     return Response(200, package_bytes(version, _settings(sim).get("mode", "zip")),
                     "application/zip")
 
