@@ -1,8 +1,5 @@
 #include "storage/DocumentTableLock.h"
 
-#include <atomic>
-#include <thread>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -37,25 +34,6 @@ TEST(DocumentTableLockTest, HoldsTheFileLockBesideTheTableUntilDestroyed) {
     EXPECT_FALSE(FileLockFree(lockFile));
   }
   EXPECT_TRUE(FileLockFree(lockFile));
-}
-
-TEST(DocumentTableLockTest, ThreadsTakeTurns) {
-  TempDir dir;
-  std::atomic<int> inside{0};
-  std::atomic<bool> overlapped{false};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 8; ++i) {
-    threads.emplace_back([&] {
-      for (int round = 0; round < 50; ++round) {
-        DocumentTableLock lock(dir / "t.cdb");
-        if (inside.fetch_add(1) != 0) overlapped = true;
-        std::this_thread::yield();
-        inside.fetch_sub(1);
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_FALSE(overlapped);
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ std::string UserRight(OpenCmdParameters& parameters) {
 bool WriteXmlRecord(CommandContext& command, OpenCmdParameters& parameters,
                     const fs::path& documentPath) {
   // Failures to write the file are not reported: the plug-in finds no record and says so.
+  // The document's folder is the chapter's own, built by the checked join.
   std::ofstream out((documentPath.parent_path() / kRecordFileName).string(),
                     std::ios::binary | std::ios::trunc);
   out << DocumentRecordXml(command, parameters, documentPath);

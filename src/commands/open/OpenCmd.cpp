@@ -104,6 +104,14 @@ void OpenCmd::Execute() {
     http_->Prepare();
     return;
   }
+  // Without a document there is nothing to record or launch, and a record written beside an
+  // empty path would land in the working folder.
+  if (document.empty()) {
+    job_->JobFailed("The chapter's files hold no InDesign document.");
+    Unlock();
+    http_->Prepare();
+    return;
+  }
 
   job_->SetProgress(90);
   if (!RecordDocument(context_, *parameters_, document)) {

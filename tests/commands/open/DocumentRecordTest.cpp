@@ -1,6 +1,5 @@
 #include "commands/open/DocumentRecord.h"
 
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -117,28 +116,6 @@ TEST_F(DocumentRecordTest, UnremovableUnreadableTableFailsTheJob) {
   EXPECT_FALSE(RecordDocument(command_, *parameters_, Document()));
   EXPECT_EQ(job_.GetState(), JobState::Failed);
   EXPECT_EQ(job_.LastMessage(), "An error occured when saving document meta information.");
-}
-
-TEST_F(DocumentRecordTest, ConcurrentOpensKeepEveryRow) {
-  constexpr int kOpens = 20;
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kOpens; ++i) {
-    threads.emplace_back([this, i] {
-      std::istringstream in(
-          "<data><params><param name=\"appversion\" value=\"15\"/>"
-          "<param name=\"TPVID\" value=\"T" +
-          std::to_string(i) + "\"/></params></data>");
-      OpenCmdParameters parameters(in);
-      JobStatus job(ActionKind::Download, "Opening...", "kelv:open:test");
-      LogSource log;
-      CommandContext command{http_, job, log, "t"};
-      EXPECT_TRUE(RecordDocument(command, parameters, Document()));
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  KelvDB table;
-  ASSERT_TRUE(table.load(CurrentDocumentsDbPath()));
-  EXPECT_EQ(table.getRowCount(), kOpens);
 }
 
 }  // namespace

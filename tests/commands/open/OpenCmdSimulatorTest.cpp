@@ -226,13 +226,6 @@ TEST_F(OpenCmdSimulatorTest, EveryFailureAfterTheLockUnlocksOnce) {
        true,
        {},
        "Failed to download chapter.zip (HTTP 404)"},
-      {"500",
-       R"({"mode":"500","path":")" + archive + R"("})",
-       "21.0",
-       false,
-       true,
-       {},
-       "Failed to download chapter.zip (HTTP 500)"},
       {"truncated",
        R"({"mode":"truncate","path":")" + archive + R"("})",
        "21.0",
@@ -247,6 +240,13 @@ TEST_F(OpenCmdSimulatorTest, EveryFailureAfterTheLockUnlocksOnce) {
        true,
        {},
        "An error occured when saving document meta information."},
+      {"no document",
+       "",
+       "21.0",
+       false,
+       true,
+       {},
+       "The chapter's files hold no InDesign document."},
       {"launch", "", "21.0", false, false, {}, "An error occurred when launching the application"},
       {"throws", "", "21.0", false, true, std::string("No application for this document"),
        "No application for this document"},
@@ -260,6 +260,7 @@ TEST_F(OpenCmdSimulatorTest, EveryFailureAfterTheLockUnlocksOnce) {
       ASSERT_TRUE(sim_->AddScenario(c.scenario));
     }
     if (c.tableBlocked) WriteFile(CurrentDocumentsDbPath() / "blocked", "x");
+    if (c.name == "no document") Chapter(R"({"indd_name":"chapter.idml"})");
     LauncherScript script;
     script.starts = c.starts;
     script.throws = c.throws;
@@ -379,27 +380,13 @@ TEST_F(OpenCmdSimulatorTest, PluginCheckFailuresStopBeforeTheLock) {
   }
 }
 
-TEST_F(OpenCmdSimulatorTest, ParameterDocumentsThatSayLittle) {
-  LogCapture logs;
-  // Not a parameter document: the job fails before anything else is asked.
+TEST_F(OpenCmdSimulatorTest, UnreadableParameterDocumentFailsBeforeAnythingElse) {
   Set(R"({"kind":"open","raw":"<html>Service unavailable"})");
   LauncherScript script;
-  JobPtr job = Run(Argument(), script);
+  const JobPtr job = Run(Argument(), script);
   EXPECT_EQ(job->GetState(), JobState::Failed);
   EXPECT_EQ(job->LastMessage(), "Error reading parameter file");
   EXPECT_EQ(sim_->Requests().size(), 1u);
-
-  // Without an announced size the download moves no progress and estimates nothing.
-  for (const std::string size : {"0", ""}) {
-    ASSERT_TRUE(sim_->Reset());
-    fs::remove_all(dir_.path());
-    Set(R"({"kind":"open","set":{"downloadsize":")" + size + R"("}})");
-    job = Run(Argument(), script);
-    EXPECT_EQ(job->GetState(), JobState::Succeeded) << job->LastMessage();
-    for (const auto& message : job->Messages()) {
-      EXPECT_EQ(message.find("remaining"), std::string::npos) << message;
-    }
-  }
 }
 
 TEST_F(OpenCmdSimulatorTest, TwentyOpensAtOnceKeepEveryRow) {

@@ -1,0 +1,210 @@
+"""End-to-end checks of `hopwell --headless kelv:install:...` against the platform simulator,
+with the stand-in editing application (tools/standin) as InDesign and InCopy."""
+
+import glob
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
+BINARY_DIR = os.environ.get("HOPWELL_BINARY_DIR", os.path.join(SOURCE_DIR, "build", "default"))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
+
+from hopwell_sim.testing import RunningSimulator  # noqa: E402
+
+HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+STANDIN = os.path.join(BINARY_DIR, "tools", "standin")
+INSTALL = "kelv:install:http:%2F%2F127.0.0.1:18080%2Fapi%2Fv2%2Fext%2Fplugin%2Finstall_parameters"
+PACKAGE_PATH = "/api/v2/ext/plugin/package/"
+APP = "Adobe InDesign 2026"
+
+
+class InstallCommandTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.sim = RunningSimulator()
+        cls.sim.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.sim.stop()
+
+    def setUp(self):
+        self.sim.reset()
+        self.dir = tempfile.TemporaryDirectory()
+        self.root = self.dir.name
+        self.appdata = os.path.join(self.root, "appdata")
+        self.packages = os.path.join(self.appdata, "Kelv", "plug-ins")
+        self.env = dict(os.environ, TMPDIR=os.path.join(self.root, "tmp"), APPDATA=self.appdata,
+                        HOME=os.path.join(self.root, "home"),
+                        XDG_CONFIG_HOME=os.path.join(self.root, "config"),
+                        HOPWELL_STANDIN_RECORD=os.path.join(self.root, "standin.log"))
+        for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
+            self.env.pop(proxy, None)
+        self.standins = []
+
+    def tearDown(self):
+        for process in self.standins:
+            process.terminate()
+            process.wait(timeout=10)
+        self.dir.cleanup()
+
+    def install(self):
+        return subprocess.run([HOPWELL, "--headless", INSTALL], env=self.env, capture_output=True,
+                              text=True, timeout=120)
+
+    def package(self, **settings):
+        self.sim.control("/_sim/plugin_package", settings)
+
+    def package_requests(self):
+        return [r for r in self.sim.requests() if r["path"].startswith(PACKAGE_PATH)]
+
+    def config_files(self):
+        return sorted(glob.glob(os.path.join(self.appdata, "Adobe", "*", "Version 21.0*", "*",
+                                             "PluginConfig*.txt")))
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def assert_registered(self, version):
+        files = self.config_files()
+        # 26 language folders in each of 3 edition roots of 2 applications, 2 files each.
+        self.assertEqual(len(files), 26 * 3 * 2 * 2)
+        folder = os.path.join(self.packages, version)
+        for path in files:
+            sub = "Win32" if path.endswith("PluginConfig32.txt") else "x64"
+            self.assertEqual(self.read(path), b'=Path\r\n"' + os.path.join(folder, sub).encode() + b'"\r\n', path)
+        self.assertEqual(self.read(os.path.join(self.packages, "21.0-Version.txt")), version.encode())
+
+    def start_standin(self, name):
+        record = os.path.join(self.root, name + ".log")
+        process = subprocess.Popen([os.path.join(STANDIN, name), "--record", record, "--stay", "120"])
+        self.standins.append(process)
+        deadline = time.monotonic() + 10
+        while not (os.path.exists(record) and self.read(record).endswith(b"\n")):
+            self.assertLess(time.monotonic(), deadline, "stand-in did not start")
+            time.sleep(0.01)
+        return process
+
+    def test_install_again_and_update(self):
+        result = self.install()
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assert_registered("2026.1.0")
+        self.assertEqual(len(self.package_requests()), 1)
+        for language in ("en_US", "ko_KR"):
+            scripts = os.path.join(self.appdata, "Adobe", "InCopy", "Version 21.0-J", language, "Scripts", "Kelvory")
+            self.assertTrue(os.path.isfile(os.path.join(scripts, "Kelvory Startup", "startup.jsx")))
+            self.assertTrue(os.path.isfile(os.path.join(scripts, "readme.txt")))
+        self.assertTrue(os.path.isfile(os.path.join(
+            self.appdata, "Adobe", "CEP", "extensions", "com.kelvory.panel", "CSXS", "manifest.xml")))
+
+        self.sim.control("/_sim/requests/clear", {})
+        result = self.install()
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(self.package_requests(), [])
+
+        self.package(version="2026.2.0")
+        result = self.install()
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assert_registered("2026.2.0")
+        self.assertFalse(os.path.exists(os.path.join(self.packages, "2026.1.0")))
+
+    def test_running_applications_refuse_the_update(self):
+        self.start_standin("InDesign.exe")
+        result = self.install()
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(APP + " is running. Quit " + APP + " and install the plug-ins again.", result.stdout)
+        self.assertIn("[Kelvory Hopwell] " + APP + " (v 21) is running.", result.stdout)
+        stopped = self.standins.pop()
+        stopped.terminate()
+        stopped.wait(timeout=10)
+
+        self.start_standin("InCopy.exe")
+        result = self.install()
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Adobe InCopy 2026 is running. Quit Adobe InCopy 2026 and install the plug-ins again.",
+                      result.stdout)
+        self.assertEqual(self.package_requests(), [])
+        self.assertEqual(self.config_files(), [])
+
+    def test_missing_application(self):
+        self.sim.set_parameters("install", set={"appdefaultpath": "/nonexistent/InDesign.exe"})
+        result = self.install()
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Unable to Locate " + APP, result.stdout)
+        self.assertIn("[The Application is Missing] These plug-ins require " + APP + " (v 21), which is not "
+                      "installed.", result.stdout)
+
+    def test_package_failures_record_nothing(self):
+        cases = [
+            ("404", lambda: self.sim.add_scenario({"mode": "404", "path_prefix": PACKAGE_PATH})),
+            ("not a zip", lambda: self.package(mode="not-zip")),
+            ("wrong crc", lambda: self.package(crc="0x1234")),
+        ]
+        for name, arrange in cases:
+            with self.subTest(name):
+                self.sim.reset()
+                arrange()
+                result = self.install()
+                self.assertEqual(result.returncode, 1, result.stdout)
+                self.assertIn("Download of plug-ins for " + APP + " failed.", result.stdout)
+                self.assertFalse(os.path.exists(os.path.join(self.packages, "21.0-Version.txt")))
+                self.assertEqual(self.config_files(), [])
+
+    def snapshot(self):
+        """Every path under the test folder outside the package folder and the settings roots."""
+        seen = set()
+        for folder, dirs, files in os.walk(self.root):
+            for name in dirs + files:
+                path = os.path.join(folder, name)
+                if path.startswith((self.packages, os.path.join(self.appdata, "Adobe"),
+                                    os.path.join(self.root, "tmp"))):
+                    continue
+                seen.add(path)
+        return seen
+
+    def test_hostile_documents_stay_inside(self):
+        os.makedirs(os.path.join(self.root, "outside", "sub"))
+        os.makedirs(os.path.join(self.appdata, "Kelv", "keep"))
+        os.makedirs(self.packages)
+        before = self.snapshot()
+        hostile = [
+            {"appversion": "../../../../outside"},
+            {"appversion": "/abs"},
+            {"pluginversion": "../keep"},
+            {"pluginurl": "http://127.0.0.1:18080" + PACKAGE_PATH + "...zip"},
+        ]
+        for change in hostile:
+            with self.subTest(change):
+                self.sim.set_parameters("install", set=change)
+                result = self.install()
+                self.assertEqual(result.returncode, 1, result.stdout)
+                self.assertIn("Download of plug-ins for " + APP + " failed.", result.stdout)
+        self.sim.set_parameters("install", set={})
+        with open(os.path.join(self.packages, "21.0-Version.txt"), "w") as f:
+            f.write("../..")
+        result = self.install()
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertEqual(self.snapshot(), before)
+
+    def test_own_plugin_config_files(self):
+        en_us = os.path.join(self.appdata, "Adobe", "InDesign", "Version 21.0", "en_US")
+        os.makedirs(en_us)
+        x64 = os.path.join(self.packages, "2026.1.0", "x64")
+        with open(os.path.join(en_us, "PluginConfig.txt"), "wb") as f:
+            f.write(b"\xef\xbb\xbfstray line\n=Path\r\n\"/Other/Plugins\"\n\n\"" + x64.upper().encode() +
+                    b"\"\r\n=Exclude\n\"/x.pln\"\n")
+        result = self.install()
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(self.read(os.path.join(en_us, "PluginConfig.txt")),
+                         b'=Exclude\r\n"/x.pln"\r\n=Path\r\n"/Other/Plugins"\r\n"' + x64.upper().encode() + b'"\r\n')
+        # Only en_US is there, so the root holds no default language folders.
+        self.assertFalse(os.path.exists(os.path.join(os.path.dirname(en_us), "de_DE")))
+
+
+if __name__ == "__main__":
+    unittest.main()
