@@ -16,7 +16,9 @@ namespace hopwell {
 // Entry names come from outside: an entry whose name would reach outside the destination
 // (absolute, drive letter, "..", backslash tricks), a symbolic link entry, or a target that
 // would be written through a symbolic link already in the destination is refused and ends
-// the extraction with an error, whatever keepFolders says.
+// the extraction with an error, whatever keepFolders says. Extracted files keep only the
+// owner-execute bit of an entry made on Unix; other bits come from the umask, less write
+// access for others.
 class ZipExtractor {
  public:
   explicit ZipExtractor(boost::filesystem::path archive);
@@ -33,7 +35,7 @@ class ZipExtractor {
   struct Entry;
   int ExtractEntry(void* archive, bool keepFolders, const boost::filesystem::path& destination,
                    Entry& entry);
-  int CopyEntryData(void* archive, const boost::filesystem::path& target);
+  int CopyEntryData(void* archive, const boost::filesystem::path& target, bool ownerExecute);
   int CheckSupported(const unz_file_info64_s& info);
   void LogOpenFailure();
 
