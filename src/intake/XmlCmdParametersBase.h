@@ -32,10 +32,10 @@ class XmlCmdParametersBase {
 
   bool IsInitialized() const { return initialized_; }
 
- protected:
-  // The parsed document, for derived documents with sections of their own.
+  // The parsed document, for readers of sections beside "params" (the file list).
   const boost::property_tree::ptree& Tree() const { return tree_; }
 
+ protected:
   LogSource log_;
 
  private:

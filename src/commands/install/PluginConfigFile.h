@@ -1,0 +1,53 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <boost/filesystem/path.hpp>
+
+#include "shell/Logging.h"
+
+namespace hopwell {
+
+// One per-user "PluginConfig.txt" of the editing application: sections ("=Path",
+// "=Exclude", ...) of quoted entries. Loads on construction; when save is set, the file is
+// written back on destruction, sections in name order, lines ended by CR LF.
+class PluginConfigFile {
+ public:
+  PluginConfigFile(boost::filesystem::path path, bool save);
+  PluginConfigFile(const PluginConfigFile&) = delete;
+  PluginConfigFile& operator=(const PluginConfigFile&) = delete;
+  ~PluginConfigFile();
+
+  // Reads the file (LF or CR LF, an optional byte-order mark); a missing file is empty.
+  void LoadConfig();
+  // Replaces the file through a temporary file beside it. False when it could not be
+  // written; the old file then stays as it was.
+  bool SaveConfig();
+  // Loads from text instead of the file (fuzzing, tests).
+  void LoadText(const std::string& text);
+  std::string ToText() const;
+
+  bool HasPathEntry(const boost::filesystem::path& folder);
+  // False when the entry was there already.
+  bool AddPathEntry(const boost::filesystem::path& folder);
+  void RemovePathEntry(const boost::filesystem::path& folder);
+  // Lists every ".pln" file below folder in "=Exclude" and drops folder from "=Path".
+  void ExcludePlugins(const boost::filesystem::path& folder);
+
+  const std::map<std::wstring, std::vector<std::wstring>>& Sections() const { return sections_; }
+
+  // The path in double quotes, as entries are written.
+  static std::wstring QuotedLine(const boost::filesystem::path& path);
+  // Entries compare equal regardless of letter case.
+  static bool SameEntry(const std::wstring& a, const std::wstring& b);
+
+ private:
+  LogSource log_;
+  std::map<std::wstring, std::vector<std::wstring>> sections_;
+  boost::filesystem::path path_;
+  bool save_;
+};
+
+}  // namespace hopwell

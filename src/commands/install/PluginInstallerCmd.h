@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <boost/filesystem/path.hpp>
+
+#include "intake/AppCmdParameters.h"
+#include "intake/JobStatus.h"
+#include "intake/KelvCmd.h"
+#include "net/IHttpHelper.h"
+
+namespace hopwell {
+
+// The plug-in installation for one application version: keeps the plug-in package in
+// AppDataRoot/plug-ins, downloads and checks it when needed, unpacks it, deploys it into
+// the editing applications' settings folders and records the installed version. Built by
+// IAppLauncher::InstallPlugins for one run; never runs as a command thread.
+class PluginInstallerCmd : public KelvCmd {
+ public:
+  enum Kind : int { InDesign = 0, InCopy = 1 };
+
+  // http: the helper for the package download; empty makes a fresh one when needed.
+  PluginInstallerCmd(JobPtr job, boost::filesystem::path applicationFolder,
+                     std::shared_ptr<AppCmdParameters> parameters, HttpHelperPtr http = nullptr);
+
+  void DoExecute() override {}
+
+  // 2 package unavailable, 3 application running while an update is needed, otherwise 1
+  // when a PluginConfig file gained the entry and 0 when none did.
+  int UpdatePlugins(bool applicationRunning);
+  bool NeedsUpdate();
+  std::string InstalledVersion();
+  std::string LatestVersion();
+  void SaveInstalledVersion(const std::string& version);
+  boost::filesystem::path VersionsFilePath();
+  boost::filesystem::path PackagePath();
+  boost::filesystem::path ExtractFolder();
+  bool PackageNeedsDownload(const boost::filesystem::path& package);
+  boost::filesystem::path DownloadPackage();
+  void RemovePreviousVersion();
+  boost::filesystem::path ExtractPackage(const boost::filesystem::path& package);
+  void MigrateOldDownloadFolder();
+  static void OnPackageProgress(void* context, std::uint64_t downloadTotal,
+                                std::uint64_t downloaded, std::uint64_t uploadTotal,
+                                std::uint64_t uploaded);
+
+  // Deployment into the settings folders.
+  bool DeployPlugins(const boost::filesystem::path& extractFolder);
+  void RemovePlugins(const boost::filesystem::path& extractFolder);
+  void InstallScripts(const boost::filesystem::path& source);
+  void InstallExtensions(const boost::filesystem::path& source);
+  void RemoveExtension(const std::string& name);
+  std::vector<boost::filesystem::path> LanguageFolders(int kind);
+  std::vector<boost::filesystem::path> PluginConfigFiles();
+  std::vector<boost::filesystem::path> ScriptsFolders();
+  boost::filesystem::path ExtensionsFolder();
+  boost::filesystem::path RoamingAppDataFolder();
+  // The folder registered in a PluginConfig file for an extraction folder.
+  boost::filesystem::path PluginFolderFor(const boost::filesystem::path& configFile,
+                                          const boost::filesystem::path& extractFolder);
+
+  // "Win32" for a PluginConfig file whose stem holds a "3" or a "2", else "x64".
+  static std::string PlatformSubfolder(const boost::filesystem::path& configFile);
+  // True when the leading number of an "appversion" value is 9 or more.
+  static bool IsVersion9OrLater(const std::string& appVersion);
+  // The 26 language folder names used when a settings root has none.
+  static const std::vector<std::string>& DefaultLanguageNames();
+  // "plugincrc" as the stream extraction reads hexadecimal: 0 when unreadable.
+  static std::uint32_t ParseCrc(const std::string& text);
+
+ private:
+  JobPtr job_;
+  boost::filesystem::path applicationFolder_;
+  std::shared_ptr<AppCmdParameters> parameters_;
+  HttpHelperPtr http_;
+};
+
+}  // namespace hopwell

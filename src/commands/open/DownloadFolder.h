@@ -1,0 +1,16 @@
+#pragma once
+
+#include <boost/filesystem/path.hpp>
+
+namespace hopwell {
+
+class OpenCmdParameters;
+
+// The chapter version's own folder TempRoot / "IDS" / "TPVID", created. When it exists
+// already, a recent application gets the first free sibling "<TPVID>_0", "_1", ...; for an
+// older one the previous contents are moved into that sibling and the folder is reused
+// empty. Empty when "IDS" or "TPVID" is not a single safe folder name. Throws
+// boost::filesystem::filesystem_error when the file system refuses.
+boost::filesystem::path GetDownloadFolder(OpenCmdParameters& parameters);
+
+}  // namespace hopwell
