@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "commands/esef/EsefCmd.h"
 #include "intake/CommandFactory.h"
 #include "support/TestCmd.h"
 
@@ -12,6 +13,9 @@ void RegisterCommands() {
   // The test command takes only its job; its argument is ignored.
   factory.Register(
       "test", [](const std::string&, const JobPtr& job) { return std::make_shared<TestCmd>(job); });
+  factory.Register("esef", [](const std::string& argument, const JobPtr& job) {
+    return std::make_shared<EsefCmd>(argument, job);
+  });
 }
 
 }  // namespace hopwell

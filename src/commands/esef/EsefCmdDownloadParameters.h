@@ -2,8 +2,10 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
-#include "intake/AppCmdParameters.h"
+#include "commands/open/FileDownloadInfo.h"
+#include "commands/open/OpenCmdParameters.h"
 #include "shell/Logging.h"
 
 namespace hopwell {
@@ -21,10 +23,12 @@ class EsefCmdDownloadParameters {
   std::string TaggerVersion() { return document_.GetValue("taggerversion"); }
   // The package's size in bytes; -1 when absent.
   int TaggerSize() { return document_.GetInt("taggersize"); }
+  // The report's files, in document order.
+  std::vector<FileDownloadInfoPtr> Files() { return GetFiles(document_, log_); }
 
  private:
   LogSource log_;
-  AppCmdParameters document_;
+  OpenCmdParameters document_;
 };
 
 }  // namespace hopwell
