@@ -158,9 +158,6 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, EsefCmdFailureTest,
     ::testing::Values(
         FailureCase{"TaggerPackage404", R"({"tagger": "404"})", "", kFailed},
-        FailureCase{"PackageWithoutCache", R"({"tagger": "no-cache"})", "", kFailed},
-        FailureCase{"HostileTaggerVersion", "",
-                    R"({"kind": "esef", "set": {"taggerversion": "../evil"}})", kFailed},
         FailureCase{"LockRefused", R"({"lock": "refused"})", "",
                     "Failed to lock the document (AnnualReport2025) for tagging"},
         FailureCase{"LockNotJson", R"({"lock": "not-json"})", "",

@@ -145,17 +145,6 @@ TEST_F(TaggerInstallerTest, InstallsOnceThenTrustsTheDownloadedVersion) {
   EXPECT_TRUE(log.Has("info", "Tagger 1.2.3 is already downloaded, not downloading"));
 }
 
-TEST_F(TaggerInstallerTest, NothingToDoWithoutUrlOrVersion) {
-  for (const auto& [url, version] : {std::pair{"", "1.0"}, std::pair{kPackageUrl, ""}}) {
-    SetParameters(url, version, "10");
-    LogCapture log;
-    EXPECT_TRUE(Install());
-    EXPECT_TRUE(log.Has("info", "Tagger URL or version is empty, not downloading."));
-  }
-  EXPECT_TRUE(server_->sent.empty());
-  EXPECT_FALSE(fs::exists(TaggerDownloadFolder()));
-}
-
 struct FailureCase {
   const char* label;
   std::function<void(PackageServer&)> serve;
