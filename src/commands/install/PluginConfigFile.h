@@ -11,8 +11,9 @@
 namespace hopwell {
 
 // One per-user "PluginConfig.txt" of the editing application: sections ("=Path",
-// "=Exclude", ...) of quoted entries. Loads on construction; when save is set, the file is
-// written back on destruction, sections in name order, lines ended by CR LF.
+// "=Exclude", ...) of quoted entries, kept as UTF-8 bytes (code-point order is byte order,
+// and bytes that are not UTF-8 survive a rewrite unchanged). Loads on construction; when save is
+// set, the file is written back on destruction, sections in name order, lines ended by CR LF.
 class PluginConfigFile {
  public:
   PluginConfigFile(boost::filesystem::path path, bool save);
@@ -36,16 +37,16 @@ class PluginConfigFile {
   // Lists every ".pln" file below folder in "=Exclude" and drops folder from "=Path".
   void ExcludePlugins(const boost::filesystem::path& folder);
 
-  const std::map<std::wstring, std::vector<std::wstring>>& Sections() const { return sections_; }
+  const std::map<std::string, std::vector<std::string>>& Sections() const { return sections_; }
 
   // The path in double quotes, as entries are written.
-  static std::wstring QuotedLine(const boost::filesystem::path& path);
+  static std::string QuotedLine(const boost::filesystem::path& path);
   // Entries compare equal regardless of letter case.
-  static bool SameEntry(const std::wstring& a, const std::wstring& b);
+  static bool SameEntry(const std::string& a, const std::string& b);
 
  private:
   LogSource log_;
-  std::map<std::wstring, std::vector<std::wstring>> sections_;
+  std::map<std::string, std::vector<std::string>> sections_;
   boost::filesystem::path path_;
   bool save_;
 };

@@ -40,7 +40,9 @@ class PluginInstallerCmd : public KelvCmd {
   boost::filesystem::path ExtractFolder();
   bool PackageNeedsDownload(const boost::filesystem::path& package);
   boost::filesystem::path DownloadPackage();
-  void RemovePreviousVersion();
+  // False when the installed version names no folder of its own in the package folder
+  // ("..", "a/b", ...): nothing is deleted then.
+  [[nodiscard]] bool RemovePreviousVersion();
   boost::filesystem::path ExtractPackage(const boost::filesystem::path& package);
   void MigrateOldDownloadFolder();
   static void OnPackageProgress(void* context, std::uint64_t downloadTotal,
@@ -58,6 +60,8 @@ class PluginInstallerCmd : public KelvCmd {
   std::vector<boost::filesystem::path> ScriptsFolders();
   boost::filesystem::path ExtensionsFolder();
   boost::filesystem::path RoamingAppDataFolder();
+  // AppDataRoot / "plug-ins".
+  static boost::filesystem::path PackageFolder();
   // The folder registered in a PluginConfig file for an extraction folder.
   boost::filesystem::path PluginFolderFor(const boost::filesystem::path& configFile,
                                           const boost::filesystem::path& extractFolder);
@@ -72,6 +76,10 @@ class PluginInstallerCmd : public KelvCmd {
   static std::uint32_t ParseCrc(const std::string& text);
 
  private:
+  // Every name from the parameter document or the versions file that will be joined to a
+  // local folder is a single safe component; logs the first that is not.
+  bool NamesAreSafe();
+
   JobPtr job_;
   boost::filesystem::path applicationFolder_;
   std::shared_ptr<AppCmdParameters> parameters_;

@@ -31,6 +31,7 @@ import tempfile
 import threading
 import zipfile
 
+from hopwell_sim.endpoints import plugin_package
 from hopwell_sim.message import Response, error_page, json_response
 from hopwell_sim.parameters import parameter_source
 from hopwell_sim.registry import on_reset, route
@@ -96,6 +97,11 @@ def _archive_for(sim):
     settings = _settings(sim)
     return _archive(int(settings.get("archive_bytes", DEFAULT_ARCHIVE_BYTES)),
                     settings.get("indd_name", "chapter.indd"))
+
+
+# The open command updates the same plug-ins as the install command, for the stand-in
+# editing application that the document names.
+parameter_source("open")(plugin_package.plugin_keys)
 
 
 @parameter_source("open")

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Open of a chapter whose archive is 256 MiB of mixed content (deflated text, stored
+# pictures), by the client (hopwell --headless kelv:open:...) against curl -o plus
+# unzip -j -o of the same archive, in the same run and from the same simulator.
+#
+# Before timing: one open as warm-up (installs the plug-ins into the bench's own APPDATA and
+# makes the simulator build its archive), and curl -o /dev/null of the archive alone to show
+# the server's rate. Then RUNS rounds in which both sides take turns. Reports the best
+# total of each side, the ratio, peak RSS (/usr/bin/time), and the client's split between
+# download and extraction read from its log's time stamps.
+#
+# Usage: bench/run_open_bench.sh [BUILD_DIR] [RUNS]   (default build/default, 3 rounds)
+# Run it under the build lock: flock /tmp/hopwell-build.lock bench/run_open_bench.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="$(realpath "${1:-build/default}")"
+runs="${2:-3}"
+client="$build/src/hopwell"
+[ -x "$client" ] || { echo "missing $client: build first" >&2; exit 1; }
+need=()
+[ -x /usr/bin/time ] || need+=(time)
+command -v curl >/dev/null 2>&1 || need+=(curl)
+command -v unzip >/dev/null 2>&1 || need+=(unzip)
+if [ ${#need[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
+
+work="$(mktemp -d /tmp/hopwell-open-bench.XXXXXX)"
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
+  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+base="http://127.0.0.1:18080"
+HOPWELL_BINARY_DIR="$build" python3 tools/simulator/simulator.py --https-port 0 \
+  >"$work/sim.log" 2>&1 &
+sim_pid=$!
+for _ in $(seq 1 600); do
+  curl -sf "$base/_sim/health" >/dev/null 2>&1 && break
+  kill -0 "$sim_pid" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
+  sleep 0.2
+done
+curl -sf "$base/_sim/health" >/dev/null || { echo "simulator did not answer" >&2; exit 1; }
+
+size=$((256 * 1024 * 1024))  # the simulator makes an archive of about this size
+curl -sf -X POST -d "{\"archive_bytes\": $size}" "$base/_sim/chapter" >/dev/null
+# Makes the simulator build the archive (its size goes into the parameter document).
+curl -sf "$base/api/v2/ext/chapter/download_parameters" >/dev/null
+archive_url="$base/api/v2/ext/chapter/tpv-1/files/chapter.zip"
+
+export APPDATA="$work/appdata" HOPWELL_STANDIN_RECORD="$work/standin.log"
+client_open() {  # $1: folder for TMPDIR; prints "seconds peak_kib"
+  rm -rf "$1"; mkdir -p "$1"
+  TMPDIR="$1" /usr/bin/time -f "%e %M" -o "$work/time.txt" \
+    "$client" --headless "kelv:open:$base:bench-token" >"$work/client.out" 2>&1 ||
+    { cat "$work/client.out" >&2; exit 1; }
+  cat "$work/time.txt"
+}
+reference_open() {  # prints "seconds peak_kib"
+  rm -rf "$work/ref"; mkdir -p "$work/ref"
+  /usr/bin/time -f "%e %M" -o "$work/curl.txt" curl -sf -o "$work/ref/chapter.zip" "$archive_url"
+  /usr/bin/time -f "%e %M" -o "$work/unzip.txt" unzip -j -o -q "$work/ref/chapter.zip" -d "$work/ref"
+  python3 - "$work/curl.txt" "$work/unzip.txt" <<'PY'
+import sys
+(a, am), (b, bm) = (open(p).read().split()[-2:] for p in sys.argv[1:3])
+print("%.2f %d %.2f %.2f" % (float(a) + float(b), max(int(am), int(bm)), float(a), float(b)))
+PY
+}
+# The client's download of the archive (its request to its last read) and extraction (from
+# there to the request of the next file), from the time stamps of its log.
+client_split() {
+  python3 - "$1"/Kelv/Hopwell <<'PY'
+import datetime, glob, sys
+lines = []
+for name in sorted(glob.glob(sys.argv[1] + "/Hopwell_*.log")):
+    lines += [l for l in open(name, errors="replace").read().splitlines() if l[:4].isdigit()]
+def stamp(line):
+    return datetime.datetime.strptime(line[:26], "%Y-%m-%d %H:%M:%S.%f")
+first = next(i for i, l in enumerate(lines) if "Cracking URL" in l and "chapter.zip" in l)
+following = next(i for i, l in enumerate(lines) if "Cracking URL" in l and "notes.txt" in l)
+read_end = max(i for i in range(first, following) if "Received " in lines[i])
+print("%.2f %.2f" % ((stamp(lines[read_end]) - stamp(lines[first])).total_seconds(),
+                     (stamp(lines[following]) - stamp(lines[read_end])).total_seconds()))
+PY
+}
+
+echo "warm-up open..."
+client_open "$work/tmp" >/dev/null
+server=$( { /usr/bin/time -f "%e" curl -sf -o /dev/null "$archive_url"; } 2>&1 | tail -n 1)
+
+best_client=""; best_ref=""
+for round in $(seq 1 "$runs"); do
+  read -r c_s c_kib < <(client_open "$work/tmp")
+  read -r d_s e_s < <(client_split "$work/tmp")
+  read -r r_s r_kib r_curl r_unzip < <(reference_open)
+  printf "round %d: client %.2f s (download %.2f, extract %.2f), %d KiB | curl+unzip %.2f s (%.2f + %.2f), %d KiB\n" \
+    "$round" "$c_s" "$d_s" "$e_s" "$c_kib" "$r_s" "$r_curl" "$r_unzip" "$r_kib"
+  if [ -z "$best_client" ] || python3 -c "import sys; sys.exit(not $c_s < ${best_client%% *})"; then
+    best_client="$c_s $c_kib $d_s $e_s"
+  fi
+  if [ -z "$best_ref" ] || python3 -c "import sys; sys.exit(not $r_s < ${best_ref%% *})"; then
+    best_ref="$r_s $r_kib $r_curl $r_unzip"
+  fi
+done
+
+archive_bytes=$(curl -sf -o /dev/null -w "%{size_download}" "$archive_url")
+python3 - "$archive_bytes" "$server" $best_client $best_ref <<'PY'
+import sys
+size, server = int(sys.argv[1]), float(sys.argv[2])
+c_s, c_kib, d_s, e_s, r_s, r_kib, r_curl, r_unzip = map(float, sys.argv[3:11])
+mib = size / 1048576
+print("archive %.1f MiB; server alone (curl -o /dev/null): %.2f s = %.0f MiB/s" % (mib, server, mib / server))
+print("client open rate %.0f MiB/s (whole open): the server alone sustains %.1fx that"
+      % (mib / c_s, c_s / server))
+print("client download phase %.0f MiB/s = %.1fx the server's single-stream rate"
+      % (mib / d_s, server / d_s))
+print("best client: %.2f s (download %.2f s, extraction %.2f s), peak RSS %.1f MB" % (c_s, d_s, e_s, c_kib / 1024))
+print("best curl -o + unzip -j -o: %.2f s (%.2f + %.2f), peak RSS %.1f MB" % (r_s, r_curl, r_unzip, r_kib / 1024))
+print("ratio client / reference: %.2f (target at most 1.10); peak RSS target under 32 MB" % (c_s / r_s))
+PY

@@ -1,0 +1,184 @@
+#include "commands/install/PluginConfigFile.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwctype>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <utility>
+
+#include <boost/filesystem/operations.hpp>
+
+#include "storage/FileOperations.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+
+const char* const kPathSection = "=Path";
+const char* const kExcludeSection = "=Exclude";
+const char* const kLineEnd = "\r\n";
+
+// The next code point of UTF-8 text; a byte that does not start a valid sequence stands
+// for itself.
+char32_t NextCodePoint(const std::string& text, std::size_t& at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  std::size_t length = lead < 0x80           ? 1
+                       : (lead >> 5) == 0x6  ? 2
+                       : (lead >> 4) == 0xE  ? 3
+                       : (lead >> 3) == 0x1E ? 4
+                                             : 0;
+  if (length <= 1 || at + length > text.size()) {
+    ++at;
+    return lead;
+  }
+  char32_t code = lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) {
+      ++at;
+      return lead;
+    }
+    code = (code << 6) | (byte(at + i) & 0x3F);
+  }
+  at += length;
+  return code;
+}
+
+}  // namespace
+
+PluginConfigFile::PluginConfigFile(fs::path path, bool save) : path_(std::move(path)), save_(save) {
+  LoadConfig();
+}
+
+PluginConfigFile::~PluginConfigFile() {
+  if (save_) SaveConfig();
+}
+
+void PluginConfigFile::LoadConfig() {
+  sections_.clear();
+  std::ifstream in(path_.string(), std::ios::binary);
+  if (!in) return;
+  std::ostringstream text;
+  text << in.rdbuf();
+  LoadText(text.str());
+}
+
+void PluginConfigFile::LoadText(const std::string& text) {
+  sections_.clear();
+  std::size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  std::vector<std::string>* section = nullptr;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (line.front() == '=') {
+      section = &sections_[line];
+    } else if (section == nullptr) {
+      HW_LOG(log_, debug) << "Skipping line " << line << " in unnamed section";
+    } else {
+      section->push_back(std::move(line));
+    }
+  }
+}
+
+std::string PluginConfigFile::ToText() const {
+  std::string text;
+  for (const auto& [name, entries] : sections_) {
+    text += name + kLineEnd;
+    for (const std::string& entry : entries) {
+      if (!entry.empty()) text += entry + kLineEnd;
+    }
+  }
+  return text;
+}
+
+bool PluginConfigFile::SaveConfig() {
+  // Written beside the file and renamed over it, so that a crash or a full disk never
+  // leaves the user's other registrations half written or gone.
+  const fs::path temporary = path_.parent_path() / (path_.filename().string() + ".hopwell-new");
+  const std::string text = ToText();
+  bool written = false;
+  if (FileHandle file = OpenFile(temporary, "wb")) {
+    written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() &&
+              std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
+    written = std::fclose(file.release()) == 0 && written;
+  }
+  boost::system::error_code error;
+  if (written) fs::rename(temporary, path_, error);
+  if (!written || error) {
+    HW_LOG(log_, error) << "Failed to write " << path_;
+    fs::remove(temporary, error);
+    return false;
+  }
+  return true;
+}
+
+bool PluginConfigFile::HasPathEntry(const fs::path& folder) {
+  try {
+    const std::vector<std::string>& entries = sections_.at(kPathSection);
+    const std::string line = QuotedLine(folder);
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const std::string& entry) { return SameEntry(entry, line); });
+  } catch (const std::out_of_range& error) {
+    HW_LOG(log_, debug) << error.what();
+    HW_LOG(log_, debug) << "Did not find line";
+    return false;
+  }
+}
+
+bool PluginConfigFile::AddPathEntry(const fs::path& folder) {
+  if (HasPathEntry(folder)) return false;
+  sections_[kPathSection].push_back(QuotedLine(folder));
+  return true;
+}
+
+void PluginConfigFile::RemovePathEntry(const fs::path& folder) {
+  if (!HasPathEntry(folder)) return;
+  const std::string line = QuotedLine(folder);
+  std::erase_if(sections_[kPathSection],
+                [&](const std::string& entry) { return SameEntry(entry, line); });
+}
+
+void PluginConfigFile::ExcludePlugins(const fs::path& folder) {
+  boost::system::error_code error;
+  if (!fs::exists(folder, error)) return;
+  std::vector<std::string>& excluded = sections_[kExcludeSection];
+  fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+  for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (!fs::is_regular_file(it->status()) || it->path().extension() != ".pln") continue;
+    const std::string line = QuotedLine(it->path());
+    if (std::none_of(excluded.begin(), excluded.end(),
+                     [&](const std::string& entry) { return SameEntry(entry, line); })) {
+      excluded.push_back(line);
+    }
+  }
+  if (error) HW_LOG(log_, warning) << "Failed to list " << folder << ": " << error.message();
+  RemovePathEntry(folder);
+}
+
+std::string PluginConfigFile::QuotedLine(const fs::path& path) {
+  return "\"" + path.string() + "\"";
+}
+
+bool PluginConfigFile::SameEntry(const std::string& a, const std::string& b) {
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const char32_t x = NextCodePoint(a, i);
+    const char32_t y = NextCodePoint(b, j);
+    if (x != y &&
+        std::towupper(static_cast<std::wint_t>(x)) != std::towupper(static_cast<std::wint_t>(y))) {
+      return false;
+    }
+  }
+  return i == a.size() && j == b.size();
+}
+
+}  // namespace hopwell

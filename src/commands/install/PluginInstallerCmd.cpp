@@ -1,0 +1,303 @@
+#include "commands/install/PluginInstallerCmd.h"
+
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+#include <fmt/format.h>
+#include <boost/filesystem/operations.hpp>
+#include <boost/format.hpp>
+
+#include "commands/install/PackageFolderLock.h"
+#include "intake/ParameterKeys.h"
+#include "storage/FileOperations.h"
+#include "storage/LocalFolders.h"
+#include "storage/SafePath.h"
+#include "storage/ZipExtractor.h"
+
+namespace hopwell {
+
+namespace fs = boost::filesystem;
+namespace keys = param_keys;
+
+namespace {
+
+// A versions file larger than this is not one of ours.
+constexpr std::uintmax_t kMaxVersionsFileSize = 200;
+
+// The version text without its last ".zip", as the old extraction folder is named.
+std::string VersionFolderName(std::string version) {
+  if (const std::size_t zip = version.rfind(".zip"); zip != std::string::npos) {
+    version.erase(zip, 4);
+  }
+  return version;
+}
+
+}  // namespace
+
+PluginInstallerCmd::PluginInstallerCmd(JobPtr job, fs::path applicationFolder,
+                                       std::shared_ptr<AppCmdParameters> parameters,
+                                       HttpHelperPtr http)
+    : job_(std::move(job)),
+      applicationFolder_(std::move(applicationFolder)),
+      parameters_(std::move(parameters)),
+      http_(std::move(http)) {}
+
+fs::path PluginInstallerCmd::PackageFolder() {
+  return AppDataRoot() / "plug-ins";
+}
+
+int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
+  HW_LOG(log_, info) << "Downloading and Installing plug-ins...";
+  MigrateOldDownloadFolder();
+  if (!NamesAreSafe()) return 2;
+  const PackageFolderLock lock(PackageFolder());
+  fs::path folder;
+  if (NeedsUpdate()) {
+    if (applicationRunning) return 3;
+    const fs::path package = DownloadPackage();
+    if (package.empty() || !fs::exists(package)) return 2;
+    if (!RemovePreviousVersion()) return 2;
+    folder = ExtractPackage(package);
+    // Nothing to register: deploying would enter a relative folder and record the version.
+    if (folder.empty()) return 2;
+  } else {
+    const fs::path package = PackagePath();
+    if (package.empty() || !fs::exists(package)) return 2;
+    folder = ExtractFolder();
+  }
+  const bool changed = DeployPlugins(folder);
+  SaveInstalledVersion(LatestVersion());
+  return changed ? 1 : 0;
+}
+
+bool PluginInstallerCmd::NamesAreSafe() {
+  if (ExtractFolder().empty() || VersionsFilePath().empty()) return false;
+  const std::string appVersion = parameters_->GetValue(keys::kAppVersion);
+  if (!appVersion.empty() && !IsSafeComponent("Version " + appVersion)) {
+    HW_LOG(log_, error) << "Refused application version " << appVersion;
+    return false;
+  }
+  const std::string latest = parameters_->GetValue(keys::kPluginVersion);
+  if (!latest.empty() && !IsSafeComponent(VersionFolderName(latest))) {
+    HW_LOG(log_, error) << "Refused plug-ins version " << latest;
+    return false;
+  }
+  return true;
+}
+
+bool PluginInstallerCmd::NeedsUpdate() {
+  HW_LOG(log_, info) << "Checking if plug-ins need to be installed";
+  const std::string installed = InstalledVersion();
+  const std::string latest = LatestVersion();
+  return !latest.empty() && latest != installed;
+}
+
+std::string PluginInstallerCmd::InstalledVersion() {
+  const fs::path path = VersionsFilePath();
+  boost::system::error_code error;
+  if (path.empty() || !fs::exists(path, error)) return {};
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (!error && size > kMaxVersionsFileSize) {
+    HW_LOG(log_, warning) << "The file size of the versions file " << path << " is too large.";
+    return {};
+  }
+  std::string version;
+  std::ifstream in(path.string(), std::ios::binary);
+  if (error || !in) {
+    HW_LOG(log_, warning) << "Failed to read file " << path;
+  } else {
+    std::getline(in, version);
+  }
+  HW_LOG(log_, info) << "Plug-ins version installed " << version;
+  return version;
+}
+
+std::string PluginInstallerCmd::LatestVersion() {
+  const std::string version = parameters_->GetValue(keys::kPluginVersion);
+  HW_LOG(log_, info) << "Latest plug-ins version available " << version;
+  return version;
+}
+
+void PluginInstallerCmd::SaveInstalledVersion(const std::string& version) {
+  const fs::path path = VersionsFilePath();
+  FileHandle file = path.empty() ? FileHandle() : OpenFile(path, "wb");
+  if (!file || std::fwrite(version.data(), 1, version.size(), file.get()) != version.size()) {
+    HW_LOG(log_, warning) << "Failed to save file " << path;
+  }
+}
+
+fs::path PluginInstallerCmd::VersionsFilePath() {
+  const fs::path extractFolder = ExtractFolder();
+  if (extractFolder.empty()) return {};
+  const std::string name = parameters_->GetValue(keys::kAppVersion) + "-Version.txt";
+  std::optional<fs::path> path = JoinChecked(extractFolder.parent_path(), name);
+  if (!path) {
+    HW_LOG(log_, error) << "Refused versions file name " << name;
+    return {};
+  }
+  return *path;
+}
+
+fs::path PluginInstallerCmd::PackagePath() {
+  const fs::path folder = PackageFolder();
+  boost::system::error_code error;
+  if (!fs::exists(folder, error)) {
+    fs::create_directories(folder, error);
+    if (error) {
+      HW_LOG(log_, error) << "Failed to create " << folder << ": " << error.message();
+      return {};
+    }
+  }
+  const std::string url = parameters_->GetValue(keys::kPluginUrl);
+  const std::size_t slash = url.rfind('/');
+  if (slash == std::string::npos) {
+    HW_LOG(log_, error) << "Couldn't parse " << url << " for the package name";
+    return {};
+  }
+  const std::string name = url.substr(slash + 1);
+  if (name.size() <= 3) {
+    HW_LOG(log_, error) << "Parsed package name as " << name << ". Expected it to be longer.";
+    return {};
+  }
+  std::optional<fs::path> package = JoinChecked(folder, name);
+  if (!package) {
+    HW_LOG(log_, error) << "Refused package name " << name;
+    return {};
+  }
+  return *package;
+}
+
+fs::path PluginInstallerCmd::ExtractFolder() {
+  const fs::path package = PackagePath();
+  if (package.empty()) return {};
+  const std::string name = package.stem().string();
+  std::optional<fs::path> folder = JoinChecked(package.parent_path(), name);
+  if (!folder) {
+    HW_LOG(log_, error) << "Refused extraction folder name " << name;
+    return {};
+  }
+  return *folder;
+}
+
+std::uint32_t PluginInstallerCmd::ParseCrc(const std::string& text) {
+  std::istringstream in(text);
+  std::uint32_t value = 0;
+  in >> std::hex >> value;
+  return in.fail() ? 0 : value;
+}
+
+bool PluginInstallerCmd::PackageNeedsDownload(const fs::path& package) {
+  boost::system::error_code error;
+  if (!fs::exists(package, error)) return true;
+  const std::uint32_t local = FileCrc32(package);
+  const std::uint32_t remote = ParseCrc(parameters_->GetValue(keys::kPluginCrc));
+  HW_LOG(log_, trace) << "Local package CRC is  " << static_cast<std::int32_t>(local);
+  HW_LOG(log_, trace) << "Remote package CRC is " << static_cast<std::int32_t>(remote);
+  return local != remote;
+}
+
+fs::path PluginInstallerCmd::DownloadPackage() {
+  HW_LOG(log_, info) << "Downloading plug-ins...";
+  const fs::path package = PackagePath();
+  if (package.empty()) return {};
+  if (!PackageNeedsDownload(package)) {
+    HW_LOG(log_, debug) << "Plug-ins are already downloaded, skipping download.";
+    return package;
+  }
+  boost::system::error_code error;
+  if (fs::exists(package, error)) {
+    fs::remove(package, error);
+    if (error) {
+      HW_LOG(log_, error) << "Couldn't delete the file " << package << ": " << error.message();
+      return {};
+    }
+  }
+  const std::string url = parameters_->GetValue(keys::kPluginUrl);
+  {
+    std::ofstream out(package.string(), std::ios::binary | std::ios::trunc);
+    if (!out) {
+      HW_LOG(log_, error) << "Failed to open " << package;
+      return {};
+    }
+    HttpHelperPtr http = http_ ? http_ : CreateHttpHelper();
+    const HttpResult result = http->Get(url, &out, &OnPackageProgress, this);
+    out.close();
+    if (result != HttpResult::Ok) {
+      HW_LOG(log_, error) << "Failed to download " << url << " (" << result << ")";
+      return {};
+    }
+    if (!out) {
+      HW_LOG(log_, error) << "Failed to write " << package;
+      return {};
+    }
+  }
+  HW_LOG(log_, trace) << "Verifying package integrity: " << package;
+  const std::uint32_t expected = ParseCrc(parameters_->GetValue(keys::kPluginCrc));
+  const std::uint32_t actual = FileCrc32(package);
+  if (actual == expected) return package;
+  HW_LOG(log_, error) << "Plugin package integrity check failed.";
+  HW_LOG(log_, error) << "Expected checksum 0x" << fmt::format("{:010X}", expected);
+  HW_LOG(log_, error) << "Downloaded package checksum 0x" << fmt::format("{:010X}", actual);
+  return {};
+}
+
+void PluginInstallerCmd::OnPackageProgress(void* context, std::uint64_t downloadTotal,
+                                           std::uint64_t downloaded, std::uint64_t, std::uint64_t) {
+  auto& self = *static_cast<PluginInstallerCmd*>(context);
+  const double fraction =
+      downloadTotal == 0 ? 0.0
+                         : static_cast<double>(downloaded) / static_cast<double>(downloadTotal);
+  const double remaining = self.EstimateRemainingSeconds(downloadTotal, downloaded);
+  if (!self.ShouldReportProgress() || !self.job_) return;
+  self.job_->SetProgress(static_cast<int>(fraction * 100));
+  if (remaining > 0.01) {
+    self.job_->AddMessage(boost::format("Downloading %1% of %2%, %3% remaining") %
+                          FormatBytes(downloaded) % FormatBytes(downloadTotal) %
+                          FormatDuration(remaining));
+  }
+}
+
+bool PluginInstallerCmd::RemovePreviousVersion() {
+  const std::string installed = InstalledVersion();
+  if (installed.empty()) return true;
+  const std::string name = VersionFolderName(installed);
+  const std::optional<fs::path> old = JoinChecked(PackageFolder(), name);
+  if (!old) {
+    HW_LOG(log_, error) << "Refused installed plug-ins version " << installed << " read from "
+                        << VersionsFilePath();
+    return false;
+  }
+  boost::system::error_code error;
+  if (!fs::is_directory(*old, error)) return true;
+  HW_LOG(log_, trace) << "Deleting " << *old;
+  RemovePath(*old);
+  RemovePlugins(*old);
+  const fs::path versionsFile = VersionsFilePath();
+  if (!versionsFile.empty()) fs::remove(versionsFile, error);
+  return true;
+}
+
+fs::path PluginInstallerCmd::ExtractPackage(const fs::path& package) {
+  HW_LOG(log_, info) << "Installing plug-ins...";
+  const std::string name = package.stem().string();
+  const std::optional<fs::path> folder = JoinChecked(package.parent_path(), name);
+  if (folder && ZipExtractor(package).Extract(true, *folder)) {
+    InstallScripts(*folder / "Scripts");
+    InstallExtensions(*folder / "Extensions");
+    return *folder;
+  }
+  HW_LOG(log_, error) << "Failed to extract zip: " << package << " to "
+                      << folder.value_or(fs::path());
+  return {};
+}
+
+void PluginInstallerCmd::MigrateOldDownloadFolder() {
+  const fs::path old = TempRoot() / "plug-ins";
+  const fs::path renamed = TempRoot() / "plug-ins.THIS_FOLDER_IS_SAFE_TO_DELETE";
+  boost::system::error_code error;
+  if (fs::exists(old, error) && !fs::exists(renamed, error)) fs::rename(old, renamed, error);
+}
+
+}  // namespace hopwell

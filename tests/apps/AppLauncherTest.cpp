@@ -1,0 +1,160 @@
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <boost/algorithm/string/case_conv.hpp>
+#include <boost/filesystem/operations.hpp>
+
+#include "apps/AppLauncher.h"
+#include "apps/LaunchApplication.h"
+#include "apps/ProcessTable.h"
+#include "apps/SpawnProgram.h"
+#include "common/LogCapture.h"
+#include "common/ParameterDocument.h"
+#include "common/StandinApp.h"
+#include "common/TempDir.h"
+#include "shell/FrontEnd.h"
+
+namespace hopwell {
+namespace {
+
+namespace fs = boost::filesystem;
+using namespace std::chrono_literals;
+using testing::MakeParameters;
+
+const SpawnOptions kNoReap{false, {}};
+
+// Polls the process table until the answer is `running` or five seconds pass.
+bool WaitForRunning(const fs::path& application, bool running) {
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while ((FindRunningProcess(application) != 0) != running) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+// A stand-in started for the test, stopped (SIGTERM, then reaped) at its end.
+class RunningStandin {
+ public:
+  RunningStandin(const fs::path& program, const fs::path& record,
+                 std::vector<std::string> arguments = {}) {
+    std::vector<std::string> all = {"--record", record.string(), "--stay", "60"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    pid_ = SpawnProgram(program, all, kNoReap);
+  }
+  ~RunningStandin() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_;
+};
+
+class AppLauncherTest : public ::testing::Test {
+ protected:
+  testing::TempDir dir_;
+  testing::ScopedEnv record_{"HOPWELL_STANDIN_RECORD", (dir_ / "record.log").string()};
+  testing::ScopedEnv appData_{"APPDATA", (dir_ / "appdata").string()};
+  testing::LogCapture log_;
+};
+
+TEST_F(AppLauncherTest, DocumentPathArrivesAsOneArgument) {
+  const fs::path document = dir_ / "My Chapter \"final\" 'v2'\t$HOME;.indd";
+  EXPECT_GT(LaunchApplication(testing::StandinApp(), document), 32);
+  const auto starts = testing::WaitForStandinStarts(dir_ / "record.log", 1, 10s);
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].arguments, std::vector<std::string>{document.string()});
+  EXPECT_TRUE(log_.Has("info", "ShellExecute \"" + testing::StandinApp().string() + "\" \"" +
+                                   document.string() + "\""));
+  EXPECT_EQ(LaunchApplication(dir_ / "missing.exe", document), 2);
+}
+
+TEST_F(AppLauncherTest, RunningAnswersFollowTheExactExecutablePath) {
+  const fs::path app = testing::StandinApp();
+  // The stand-in is not running for this test's path yet; another copy may run elsewhere.
+  const fs::path copy = dir_ / "InDesign.exe";
+  fs::copy_file(app, copy);
+  EXPECT_EQ(FindRunningProcess(copy), 0);
+  {
+    RunningStandin standin(copy, dir_ / "record.log");
+    ASSERT_GT(standin.pid(), 0);
+    ASSERT_TRUE(WaitForRunning(copy, true));
+    EXPECT_EQ(FindRunningProcess(copy), standin.pid());
+    // Another letter case is another path here, as it is for the exact comparison.
+    EXPECT_EQ(FindRunningProcess(boost::algorithm::to_lower_copy(copy.string())), 0);
+    EXPECT_EQ(FindRunningProcess(""), 0);
+  }
+  EXPECT_TRUE(WaitForRunning(copy, false));
+}
+
+TEST_F(AppLauncherTest, ScriptRunByItsInterpreterCountsAsRunning) {
+  const fs::path script = dir_ / "InCopy.sh";
+  testing::WriteFile(script, "trap 'kill $!; exit 0' TERM\nsleep 60 &\nwait\n");
+  const pid_t shell = SpawnProgram("/bin/sh", {"-c", "sleep 60 & wait", script.string()}, kNoReap);
+  const pid_t byPath = SpawnProgram("/bin/sh", {script.string()}, kNoReap);
+  ASSERT_GT(byPath, 0);
+  EXPECT_TRUE(WaitForRunning(script, true));
+  ::kill(byPath, SIGTERM);
+  ::waitpid(byPath, nullptr, 0);
+  // "-c ... script" has the script only as a later argument: not the application.
+  EXPECT_TRUE(WaitForRunning(script, false));
+  ::kill(shell, SIGTERM);
+  ::waitpid(shell, nullptr, 0);
+}
+
+TEST_F(AppLauncherTest, LauncherStartsFoundApplicationAndReportsMissingOne) {
+  auto found = CreateAppLauncher(
+      MakeParameters<AppCmdParameters>(
+          {{"appname", "InDesign"}, {"appdefaultpath", testing::StandinApp().string()}}),
+      nullptr);
+  EXPECT_TRUE(found->OpenDocument(dir_ / "a b.indd"));
+  EXPECT_EQ(found->ApplicationFolder(), testing::StandinApp().parent_path());
+  EXPECT_EQ(testing::WaitForStandinStarts(dir_ / "record.log", 1, 10s).size(), 1u);
+
+  struct Case {
+    std::string right;
+    std::string type;
+    std::string message;
+  };
+  for (const Case& c :
+       {Case{"S", "INDESIGN", "INDESIGN_S 17.0.2."}, Case{"rp", "INDESIGN", "INDESIGN_RP 17.0.2."},
+        Case{"X", "INCOPY", "UNKNOWN_DOCUMENT_TYPE_ 17.0.2."}}) {
+    auto missing = CreateAppLauncher(MakeParameters<AppCmdParameters>({{"appname", "InDesign"},
+                                                                       {"appversion", "17.0.2"},
+                                                                       {"documenttype", c.type},
+                                                                       {"userright", c.right}}),
+                                     nullptr);
+    try {
+      missing->OpenDocument(dir_ / "a.indd");
+      ADD_FAILURE() << "no message thrown";
+    } catch (const std::string& message) {
+      EXPECT_EQ(message,
+                "Couldn't find the application associated with application id " + c.message);
+    }
+    EXPECT_TRUE(missing->ApplicationFolder().empty());
+  }
+}
+
+TEST_F(AppLauncherTest, ShortcutIsASymbolicLinkInAFolderMadeForIt) {
+  auto launcher = CreateAppLauncher(MakeParameters<AppCmdParameters>({}), nullptr);
+  const fs::path shortcut = dir_ / "new" / "folder" / "InDesign.lnk";
+  EXPECT_TRUE(launcher->CreateShortcut("/opt/InDesign.exe", shortcut));
+  EXPECT_EQ(fs::read_symlink(shortcut), fs::path("/opt/InDesign.exe"));
+  EXPECT_TRUE(launcher->CreateShortcut("/opt/Other.exe", shortcut));  // replaces it
+  EXPECT_EQ(fs::read_symlink(shortcut), fs::path("/opt/Other.exe"));
+  testing::WriteFile(dir_ / "file", "x");
+  EXPECT_FALSE(launcher->CreateShortcut("/opt/InDesign.exe", dir_ / "file" / "InDesign.lnk"));
+  EXPECT_TRUE(
+      log_.Has("error", (dir_ / "file").string() + " already exists, but is not a directory"));
+}
+
+}  // namespace
+}  // namespace hopwell
