@@ -200,6 +200,7 @@ int ZipExtractor::ExtractEntry(void* archive, bool keepFolders, const fs::path& 
     return openStatus;
   }
   entry.target = target;
+  ownerExecute_ = (UnixMode(info) & S_IXUSR) != 0;
 
   boost::system::error_code error;
   const fs::path parent = target.parent_path();
@@ -213,7 +214,7 @@ int ZipExtractor::ExtractEntry(void* archive, bool keepFolders, const fs::path& 
   // Replacing an existing link writes a new file in its place, not through it.
   if (fs::is_symlink(fs::symlink_status(target, error))) fs::remove(target, error);
 
-  const int copyStatus = CopyEntryData(archive, target, (UnixMode(info) & S_IXUSR) != 0);
+  const int copyStatus = CopyEntryData(archive, target);
   if (copyStatus != 0) {
     unzCloseCurrentFile(archive);
     return copyStatus;
@@ -226,7 +227,7 @@ int ZipExtractor::ExtractEntry(void* archive, bool keepFolders, const fs::path& 
   return 0;
 }
 
-int ZipExtractor::CopyEntryData(void* archive, const fs::path& target, bool ownerExecute) {
+int ZipExtractor::CopyEntryData(void* archive, const fs::path& target) {
   FileHandle file = OpenFile(target, "wb");
   if (!file) {
     boost::system::error_code ignored;
@@ -251,7 +252,7 @@ int ZipExtractor::CopyEntryData(void* archive, const fs::path& target, bool owne
       return -1;
     }
   }
-  if (!SetExtractedMode(file.get(), ownerExecute)) {
+  if (!SetExtractedMode(file.get(), ownerExecute_)) {
     HW_LOG(log_, error) << "error: Failed to set the permissions of " << target << ": "
                         << std::strerror(errno);
     return UNZ_ERRNO;

@@ -35,7 +35,7 @@ class ZipExtractor {
   struct Entry;
   int ExtractEntry(void* archive, bool keepFolders, const boost::filesystem::path& destination,
                    Entry& entry);
-  int CopyEntryData(void* archive, const boost::filesystem::path& target, bool ownerExecute);
+  int CopyEntryData(void* archive, const boost::filesystem::path& target);
   int CheckSupported(const unz_file_info64_s& info);
   void LogOpenFailure();
 
@@ -43,6 +43,8 @@ class ZipExtractor {
   LogSource log_;
   std::vector<char> buffer_;
   std::vector<char> nameBuffer_;
+  // The current entry was stored with the owner-execute bit by a Unix system.
+  bool ownerExecute_ = false;
 };
 
 }  // namespace hopwell
