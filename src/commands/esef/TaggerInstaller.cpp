@@ -108,6 +108,10 @@ fs::path TaggerInstaller::DownloadTagger(const std::string& url, const std::stri
   if (error) HW_LOG(log_, warning) << "Failed to create " << folder << ": " << error.message();
 
   std::ofstream file(partial->string(), std::ios::binary | std::ios::trunc);
+  if (!file) {
+    HW_LOG(log_, error) << "    Failed to download tagger: could not create " << *partial;
+    return {};
+  }
   previousCount_ = 0;
   received_ = 0;
   long status = 0;
@@ -121,7 +125,7 @@ fs::path TaggerInstaller::DownloadTagger(const std::string& url, const std::stri
     // An error page is not a package; kept, it would mark the version as installed.
     failure = "HTTP " + std::to_string(status);
   } else if (file.fail()) {
-    failure = "could not write " + partial->string();
+    failure = "could not write the package";
   } else if (fs::rename(*partial, *target, error); error) {
     failure = error.message();
   }
