@@ -226,6 +226,7 @@ TEST_F(TaggerInstallerTest, SecondInstallationWhileOneRunsIsRefused) {
   EXPECT_TRUE(TaggerInstallInProgress());
   const JobPtr second = NewJob();
   EXPECT_FALSE(Install(second));
+  EXPECT_TRUE(TaggerInstallInProgress());  // the refused one leaves the first one's flag alone
   EXPECT_EQ(second->GetProgress(), 0);
   EXPECT_EQ(second->LastMessage(),
             "Kelvory XBRL Tagger is currently installing. You\xE2\x80\x99ll be able to launch it "
