@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "commands/esef/EsefCmd.h"
 #include "commands/install/InstallCmd.h"
 #include "commands/open/OpenCmd.h"
 #include "commands/save/SaveCmd.h"
@@ -23,6 +24,9 @@ void RegisterCommands() {
   });
   factory.Register("save", [](const std::string& argument, const JobPtr& job) {
     return std::make_shared<SaveCmd>(argument, job);
+  });
+  factory.Register("esef", [](const std::string& argument, const JobPtr& job) {
+    return std::make_shared<EsefCmd>(argument, job);
   });
 }
 

@@ -31,11 +31,27 @@ struct UnzCloser {
 };
 using UnzHandle = std::unique_ptr<void, UnzCloser>;
 
-bool IsSymbolicLink(const unz_file_info64& info) {
+// The Unix file mode an entry was stored with; 0 for entries made on other systems, whose
+// attribute bits mean something else.
+mode_t UnixMode(const unz_file_info64& info) {
   const unsigned host = static_cast<unsigned>(info.version >> 8) & 0xFFu;
-  if (host != kHostUnix && host != kHostDarwin) return false;
-  const auto mode = static_cast<mode_t>((info.external_fa >> 16) & 0xFFFFu);
-  return S_ISLNK(mode);
+  if (host != kHostUnix && host != kHostDarwin) return 0;
+  return static_cast<mode_t>((info.external_fa >> 16) & 0xFFFFu);
+}
+
+bool IsSymbolicLink(const unz_file_info64& info) {
+  return S_ISLNK(UnixMode(info));
+}
+
+// Of the stored mode only the owner-execute bit is kept, so that an unpacked program can be
+// started. The rest follows the umask the file was created with, never with set-id or sticky
+// bits and never writable by others, whatever the archive or a file replaced in place had.
+bool SetExtractedMode(std::FILE* file, bool ownerExecute) {
+  struct stat status {};
+  if (::fstat(::fileno(file), &status) != 0) return false;
+  mode_t mode = status.st_mode & (S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH);
+  if (ownerExecute) mode |= S_IXUSR;
+  return ::fchmod(::fileno(file), mode) == 0;
 }
 
 // True when a folder between destination and target (exclusive) is a symbolic link, which
@@ -184,6 +200,7 @@ int ZipExtractor::ExtractEntry(void* archive, bool keepFolders, const fs::path& 
     return openStatus;
   }
   entry.target = target;
+  ownerExecute_ = (UnixMode(info) & S_IXUSR) != 0;
 
   boost::system::error_code error;
   const fs::path parent = target.parent_path();
@@ -234,6 +251,11 @@ int ZipExtractor::CopyEntryData(void* archive, const fs::path& target) {
       HW_LOG(log_, error) << "error in writing extracted file";
       return -1;
     }
+  }
+  if (!SetExtractedMode(file.get(), ownerExecute_)) {
+    HW_LOG(log_, error) << "error: Failed to set the permissions of " << target << ": "
+                        << std::strerror(errno);
+    return UNZ_ERRNO;
   }
   if (std::fclose(file.release()) != 0) {
     HW_LOG(log_, error) << "error in writing extracted file";

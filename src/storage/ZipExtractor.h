@@ -16,7 +16,9 @@ namespace hopwell {
 // Entry names come from outside: an entry whose name would reach outside the destination
 // (absolute, drive letter, "..", backslash tricks), a symbolic link entry, or a target that
 // would be written through a symbolic link already in the destination is refused and ends
-// the extraction with an error, whatever keepFolders says.
+// the extraction with an error, whatever keepFolders says. Extracted files keep only the
+// owner-execute bit of an entry made on Unix; other bits come from the umask, less write
+// access for others.
 class ZipExtractor {
  public:
   explicit ZipExtractor(boost::filesystem::path archive);
@@ -41,6 +43,8 @@ class ZipExtractor {
   LogSource log_;
   std::vector<char> buffer_;
   std::vector<char> nameBuffer_;
+  // The current entry was stored with the owner-execute bit by a Unix system.
+  bool ownerExecute_ = false;
 };
 
 }  // namespace hopwell

@@ -1,5 +1,7 @@
 #include "storage/ZipExtractor.h"
 
+#include <sys/stat.h>
+
 #include <map>
 
 #include <gtest/gtest.h>
@@ -22,7 +24,8 @@ using testing::TempDir;
 using testing::WriteFile;
 
 // Writes archives with Python's zipfile, each from a path and a JSON list of entries:
-// {"name", "data", "method": stored|deflated|bzip2, "mode": unix mode for the attributes}.
+// {"name", "data", "method": stored|deflated|bzip2, "mode": unix mode for the attributes,
+//  "system": the maker's system code (default 3, Unix, when a mode is given)}.
 const char* const kMakeArchive = R"(
 import json, sys, zipfile
 methods = {'stored': zipfile.ZIP_STORED, 'deflated': zipfile.ZIP_DEFLATED,
@@ -33,7 +36,7 @@ for path, entries in zip(sys.argv[1::2], sys.argv[2::2]):
             info = zipfile.ZipInfo(entry['name'], date_time=(2020, 1, 2, 3, 4, 6))
             info.compress_type = methods[entry.get('method', 'deflated')]
             if 'mode' in entry:
-                info.create_system = 3
+                info.create_system = entry.get('system', 3)
                 info.external_attr = entry['mode'] << 16
             archive.writestr(info, entry.get('data', '').encode('utf-8'))
 )";
@@ -284,6 +287,51 @@ TEST_F(ZipExtractorTest, EntryThatCannotBeWrittenFailsTheExtraction) {
   EXPECT_FALSE(fs::exists(Destination() / "later.txt"));
   EXPECT_TRUE(log.HasFragment("error", "Failed to create"));
 }
+
+struct ModeCase {
+  const char* label;
+  std::string entry;  // "mode" and "system" members of the entry
+  mode_t umask;
+  bool replaces;    // a set-id, sticky, world-writable file is in the way
+  mode_t examined;  // the bits compared
+  mode_t expected;
+};
+
+class ExtractedModeTest : public ZipExtractorTest,
+                          public ::testing::WithParamInterface<ModeCase> {};
+
+TEST_P(ExtractedModeTest, KeepsOwnerExecuteOnly) {
+  const ModeCase& mode = GetParam();
+  const fs::path target = Destination() / "tool";
+  if (mode.replaces) {
+    WriteFile(target, "old");
+    ASSERT_EQ(::chmod(target.c_str(), 07777), 0);
+  }
+  MakeArchive(R"([{"name": "tool", "data": "x")" + mode.entry + "}]");
+
+  const mode_t previous = ::umask(mode.umask);
+  const bool extracted = ZipExtractor(Archive()).Extract(true, Destination());
+  ::umask(previous);
+  ASSERT_TRUE(extracted);
+  struct stat status {};
+  ASSERT_EQ(::stat(target.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & mode.examined, mode.expected) << std::oct << status.st_mode;
+}
+
+constexpr mode_t kAll = 07777;
+constexpr mode_t kRisky = S_ISUID | S_ISGID | S_ISVTX | S_IWOTH | S_IXUSR;
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, ExtractedModeTest,
+    ::testing::Values(
+        ModeCase{"UnixProgram", R"(, "mode": 33261)", 022, false, kAll, 0744},
+        ModeCase{"UnixPlainFile", R"(, "mode": 33188)", 022, false, kAll, 0644},
+        ModeCase{"SetIdStickyWorldWritable", R"(, "mode": 36863)", 022, false, kAll, 0744},
+        ModeCase{"GroupWritableUmask", R"(, "mode": 33279)", 002, false, kAll, 0764},
+        ModeCase{"MadeOnWindows", R"(, "mode": 33261, "system": 0)", 022, false, kAll, 0644},
+        ModeCase{"NoAttributes", "", 022, false, kAll, 0644},
+        ModeCase{"ReplacedRiskyFile", R"(, "mode": 33188)", 022, true, kRisky, 0}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ZipExtractorTest, LongNamesAreNotCutShort) {
   const std::string folder(200, 'f');
