@@ -116,12 +116,18 @@ bool IsPrivateFolder(const fs::path& folder) {
 SingleInstance::SingleInstance(fs::path folder) : folder_(std::move(folder)) {}
 
 SingleInstance::~SingleInstance() {
+  Release();
+}
+
+void SingleInstance::Release() {
   if (listenFd_ >= 0) {
     ::close(listenFd_);
+    listenFd_ = -1;
     // Still holding the token, so the socket is ours to remove.
     ::unlink(SocketPath().c_str());
   }
   if (lockFd_ >= 0) ::close(lockFd_);
+  lockFd_ = -1;
 }
 
 fs::path SingleInstance::DefaultFolder() {

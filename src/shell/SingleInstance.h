@@ -64,6 +64,10 @@ class SingleInstance {
   };
   LaunchOutcome AcquireOrRelay(const std::string& command, int timeoutMilliseconds = 10000);
 
+  // Stops listening, removes the socket and gives the token back (what the destructor does,
+  // for exits that skip destructors).
+  void Release();
+
   const std::string& LastError() const { return lastError_; }
   boost::filesystem::path LockPath() const;
   boost::filesystem::path SocketPath() const;

@@ -1,22 +1,27 @@
 #include "shell/gui/DesktopApp.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include <QApplication>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 
 #include <boost/filesystem/operations.hpp>
 
 #include "intake/CommandIntake.h"
 #include "shell/CrashHook.h"
+#include "shell/CrashRecorder.h"
 #include "shell/FrontEnd.h"
 #include "shell/Logging.h"
 #include "shell/QuitControl.h"
 #include "shell/SingleInstance.h"
 #include "shell/Startup.h"
+#include "shell/TerminationSignals.h"
 #include "shell/Updater.h"
 #include "shell/gui/ClientIcon.h"
 #include "shell/gui/MainWindow.h"
@@ -64,6 +69,7 @@ LogSource& DesktopLog() {
 int RunDesktop(int argc, char** argv) {
   // Dynamic libraries come only from the system's search path: nothing is added to it.
   InstallCrashHandler();
+  SetCrashFrontEnd("desktop");
   const std::string command = CommandLine(argc, argv);
 
   SingleInstance instance;
@@ -105,6 +111,18 @@ int RunDesktop(int argc, char** argv) {
   window.show();
   window.WatchRelays(instance);
 
+  // The session is ending (logout, kill, Ctrl+C): quit without the confirmation question.
+  const int terminationPipe = InstallTerminationSignals();
+  QSocketNotifier terminationNotifier(terminationPipe, QSocketNotifier::Read);
+  terminationNotifier.setEnabled(terminationPipe >= 0);
+  QObject::connect(&terminationNotifier, &QSocketNotifier::activated, [&log, terminationPipe] {
+    char drained[16];
+    while (::read(terminationPipe, drained, sizeof(drained)) > 0) {
+    }
+    HW_LOG(log, info) << "Received signal " << PendingTerminationSignal();
+    QuitWithoutAsking();
+  });
+
   QPointer<MainWindow> noticeOwner(&window);
   updater.SetCanShutdownCallback(&CanShutdownCallback);
   updater.SetResultHandler([noticeOwner](const UpdateCheckResult& result, bool userAsked) {
@@ -128,9 +146,13 @@ int RunDesktop(int argc, char** argv) {
   // From now on command threads see no window.
   SetFrontEnd(nullptr);
   FlushLog();
-  if (RunningCommandCount() > 0) {
+  const int endedBy = PendingTerminationSignal();
+  if (endedBy != 0 || RunningCommandCount() > 0) {
     // Transfers the user chose to abandon are cut off here: tearing down the window and
     // the libraries under threads that still report to them could crash on the way out.
+    // No destructor runs on this path, so the relay socket is removed first.
+    instance.Release();
+    if (endedBy != 0) EndByTerminationSignal(endedBy);
     std::_Exit(code);
   }
   return code;
