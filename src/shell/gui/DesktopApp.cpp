@@ -95,6 +95,8 @@ int RunDesktop(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Hopwell"));
+  // Ties the windows to hopwell.desktop (its icon and name in the task switcher).
+  QGuiApplication::setDesktopFileName(QStringLiteral("hopwell"));
   QApplication::setWindowIcon(ClientIcon());
   // The client lives in the tray: closing the window is a quit request, not an exit.
   QApplication::setQuitOnLastWindowClosed(false);
