@@ -75,6 +75,14 @@ int RunDesktop(int argc, char** argv) {
   SingleInstance instance;
   const SingleInstance::LaunchOutcome launch = instance.AcquireOrRelay(command);
   if (!launch.first) {
+    if (launch.folderUnusable) {
+      std::fprintf(stderr,
+                   "hopwell: cannot use the folder for the single-instance check: %s.\n"
+                   "Make it a folder of your own that others cannot enter (chmod 700), or set "
+                   "XDG_RUNTIME_DIR to your session's runtime folder.\n",
+                   instance.LastError().c_str());
+      return 1;
+    }
     if (launch.failed) {
       std::fprintf(stderr, "hopwell: could not reach the running instance: %s\n",
                    instance.LastError().c_str());
