@@ -26,6 +26,7 @@
 #include "shell/gui/ClientIcon.h"
 #include "shell/gui/MainWindow.h"
 #include "shell/gui/QtFrontEnd.h"
+#include "shell/gui/QtTranslations.h"
 #include "shell/gui/UpdateNotice.h"
 
 namespace hopwell {
@@ -106,6 +107,7 @@ int RunDesktop(int argc, char** argv) {
   // Ties the windows to hopwell.desktop (its icon and name in the task switcher).
   QGuiApplication::setDesktopFileName(QStringLiteral("hopwell"));
   QApplication::setWindowIcon(ClientIcon());
+  LoadQtTranslations(app, LocaleFromEnvironment());
   // The client lives in the tray: closing the window is a quit request, not an exit.
   QApplication::setQuitOnLastWindowClosed(false);
 
