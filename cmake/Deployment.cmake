@@ -10,7 +10,8 @@ include(${HOPWELL_DEPLOYMENT_FILE})
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${HOPWELL_DEPLOYMENT_FILE})
 
 foreach(var HOPWELL_ALLOWED_PREFIXES HOPWELL_SECURE_SERVER_URL HOPWELL_TEST_URL
-            HOPWELL_TEST_HEADER_VALUE HOPWELL_SUPPORT_API_KEY HOPWELL_APPCAST_URL)
+            HOPWELL_TEST_HEADER_VALUE HOPWELL_SUPPORT_API_KEY HOPWELL_APPCAST_URL
+            HOPWELL_SUPPORT_EMAIL)
   if("${${var}}" STREQUAL "")
     message(FATAL_ERROR "Deployment ${HOPWELL_DEPLOYMENT} does not set ${var}")
   endif()
@@ -50,6 +51,7 @@ hopwell_cxx_literal(HOPWELL_TEST_URL_LITERAL "${HOPWELL_TEST_URL}")
 hopwell_cxx_literal(HOPWELL_TEST_HEADER_VALUE_LITERAL "${HOPWELL_TEST_HEADER_VALUE}")
 hopwell_cxx_literal(HOPWELL_SUPPORT_API_KEY_LITERAL "${HOPWELL_SUPPORT_API_KEY}")
 hopwell_cxx_literal(HOPWELL_APPCAST_URL_LITERAL "${HOPWELL_APPCAST_URL}")
+hopwell_cxx_literal(HOPWELL_SUPPORT_EMAIL_LITERAL "${HOPWELL_SUPPORT_EMAIL}")
 hopwell_cxx_literal(HOPWELL_CA_FILE_LITERAL "${HOPWELL_CA_FILE}")
 
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/Deployment.h CONTENT [=[
@@ -75,6 +77,9 @@ inline constexpr const char* kTestHeaderName = "X-Test";
 inline constexpr const char* kTestHeaderValue = @HOPWELL_TEST_HEADER_VALUE_LITERAL@;
 inline constexpr const char* kSupportApiKey = @HOPWELL_SUPPORT_API_KEY_LITERAL@;
 inline constexpr const char* kAppcastUrl = @HOPWELL_APPCAST_URL_LITERAL@;
+
+// Where the crash message asks users to send their log folder.
+inline constexpr const char* kSupportEmail = @HOPWELL_SUPPORT_EMAIL_LITERAL@;
 
 // A CA bundle curl trusts for this deployment; empty for the system's store.
 inline constexpr const char* kCaFile = @HOPWELL_CA_FILE_LITERAL@;

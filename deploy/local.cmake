@@ -16,6 +16,8 @@ set(HOPWELL_SECURE_SERVER_URL "https://127.0.0.1:18443")
 set(HOPWELL_TEST_URL "${HOPWELL_SECURE_SERVER_URL}/login/index.html")
 set(HOPWELL_TEST_HEADER_VALUE "asdf")
 set(HOPWELL_SUPPORT_API_KEY "LocalSimulatorSupportKey-0123456789-abcdefghijklmnopqrstuvwxyz.!")
+# The support desk's address, named in the crash message.
+set(HOPWELL_SUPPORT_EMAIL "support@kelvory.example")
 set(HOPWELL_APPCAST_URL "${HOPWELL_SECURE_SERVER_URL}/apps/hopwell/appcast.xml")
 
 # The simulator's certificates are issued by a test CA made at test time; curl trusts it

@@ -11,6 +11,8 @@
 
 #include "intake/CommandFactory.h"
 #include "intake/SplitString.h"
+#include "intake/TestFault.h"
+#include "shell/CrashRecorder.h"
 #include "shell/FrontEnd.h"
 
 namespace hopwell {
@@ -66,6 +68,8 @@ void CommandThreadBody(std::shared_ptr<KelvCmd> command) {
       runningChanged.notify_all();
     }
   } finished;
+  EnsureCrashStackForThisThread();
+  FaultIfAskedForTests();
   command->Run();
   command.reset();
 }
@@ -74,7 +78,9 @@ JobPtr UnknownJob(const std::string& commandText) {
   return std::make_shared<JobStatus>(ActionKind::Unknown, kUnknownCaption, commandText);
 }
 
-void NotifyJobChanged(JobStatus* job) { FrontEnd()->JobChanged(*job); }
+void NotifyJobChanged(JobStatus* job) {
+  FrontEnd()->JobChanged(*job);
+}
 
 }  // namespace
 
@@ -192,7 +198,9 @@ void SubmitCommand(const std::string& commandString) {
   Registry().push_back(job);
 }
 
-const std::vector<JobPtr>& JobRegistry() { return Registry(); }
+const std::vector<JobPtr>& JobRegistry() {
+  return Registry();
+}
 
 bool AnyJobActive() {
   for (const JobPtr& job : Registry()) {

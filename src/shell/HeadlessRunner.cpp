@@ -3,14 +3,33 @@
 #include "intake/CommandIntake.h"
 #include "shell/HeadlessFrontEnd.h"
 #include "shell/Logging.h"
+#include "shell/TerminationSignals.h"
 
 namespace hopwell {
 
+namespace {
+
+LogSource& HeadlessLog() {
+  static LogSource log;
+  return log;
+}
+
+}  // namespace
+
 int RunHeadless(const std::vector<std::string>& commands) {
+  InstallTerminationSignals();
   auto frontEnd = std::make_shared<HeadlessFrontEnd>(stdout, ::isatty(STDOUT_FILENO) == 1);
   SetFrontEnd(frontEnd);
   for (const std::string& command : commands) SubmitCommand(command);
-  while (RunningCommandCount() > 0) frontEnd->PrintChanges(100);
+  while (RunningCommandCount() > 0 && PendingTerminationSignal() == 0) {
+    frontEnd->PrintChanges(100);
+  }
+  if (const int signal = PendingTerminationSignal(); signal != 0) {
+    // The commands still running are cut off; what they logged so far stays.
+    HW_LOG(HeadlessLog(), info) << "Shutting down on signal " << signal << "...";
+    FlushLog();
+    EndByTerminationSignal(signal);
+  }
   frontEnd->PrintChanges(0);
   const bool allSucceeded = frontEnd->PrintSummary();
   // Intake's own lines (failed commands) are not flushed by any command thread.

@@ -39,6 +39,11 @@ bool RequestQuit() {
     asking = false;
     if (!quit) return false;
   }
+  QuitWithoutAsking();
+  return true;
+}
+
+void QuitWithoutAsking() {
   std::function<void(int)> postQuit;
   Updater* updater = nullptr;
   {
@@ -48,7 +53,6 @@ bool RequestQuit() {
   }
   if (updater != nullptr) updater->Cleanup();
   if (postQuit) postQuit(0);
-  return true;
 }
 
 int CanShutdownCallback() {

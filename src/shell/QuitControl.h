@@ -11,6 +11,9 @@ class Updater;
 // started) is cleaned up and `postQuit` ends the event loop with code 0.
 bool RequestQuit();
 
+// The quit path for an ending session: no question asked, whatever the jobs are doing.
+void QuitWithoutAsking();
+
 // Installed by start-up: how to end the event loop, and the updater once it was started.
 void SetQuitHandler(std::function<void(int exitCode)> postQuit);
 void SetStartedUpdater(Updater* updater);

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -104,11 +105,22 @@ bool SendAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// A folder only this user can enter: not a link, owned by the user, no access for others.
-bool IsPrivateFolder(const fs::path& folder) {
+// What keeps `folder` from being one only this user can enter (not a link, owned by the
+// user, no access for others); empty when nothing does.
+std::string PrivateFolderProblem(const fs::path& folder) {
   struct stat info {};
-  if (::lstat(folder.c_str(), &info) != 0) return false;
-  return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+  if (::lstat(folder.c_str(), &info) != 0) return ErrnoText("cannot inspect " + folder.string());
+  if (!S_ISDIR(info.st_mode)) return folder.string() + " is not a folder";
+  if (info.st_uid != ::getuid()) {
+    return folder.string() + " belongs to user " + std::to_string(info.st_uid) +
+           ", not to this user";
+  }
+  if ((info.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof(mode), "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return folder.string() + " is open to other users (mode " + mode + ", needs 0700)";
+  }
+  return {};
 }
 
 }  // namespace
@@ -116,12 +128,18 @@ bool IsPrivateFolder(const fs::path& folder) {
 SingleInstance::SingleInstance(fs::path folder) : folder_(std::move(folder)) {}
 
 SingleInstance::~SingleInstance() {
+  Release();
+}
+
+void SingleInstance::Release() {
   if (listenFd_ >= 0) {
     ::close(listenFd_);
+    listenFd_ = -1;
     // Still holding the token, so the socket is ours to remove.
     ::unlink(SocketPath().c_str());
   }
   if (lockFd_ >= 0) ::close(lockFd_);
+  lockFd_ = -1;
 }
 
 fs::path SingleInstance::DefaultFolder() {
@@ -157,9 +175,9 @@ bool SingleInstance::PrepareFolder() {
   // session's runtime folder is trusted as the system set it up.
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   const bool isRuntime = runtime != nullptr && fs::path(runtime) == folder_;
-  if (!isRuntime && !IsPrivateFolder(folder_)) {
-    lastError_ = folder_.string() + " is not a private folder of this user";
-    return false;
+  if (!isRuntime) {
+    lastError_ = PrivateFolderProblem(folder_);
+    if (!lastError_.empty()) return false;
   }
   return true;
 }
@@ -247,7 +265,7 @@ std::vector<std::string> SingleInstance::TakeRelays() {
     }
     SetTimeouts(connection.get(), 2000);
     std::string command = ReadRelay(connection.get());
-    if (!IsRelayable(command)) {
+    if (command.size() > kMaxRelayBytes) {
       HW_LOG(log_, warning) << "  Relay of " << command.size() << " bytes refused";
       SendAll(connection.get(), &kRefused, 1);
       continue;
@@ -262,7 +280,7 @@ std::vector<std::string> SingleInstance::TakeRelays() {
 SingleInstance::RelayResult SingleInstance::Relay(const fs::path& folder,
                                                   const std::string& command,
                                                   int timeoutMilliseconds) {
-  if (!IsRelayable(command)) return RelayResult::NotRelayable;
+  if (command.size() > kMaxRelayBytes) return RelayResult::NotRelayable;
   const SocketAddress address(folder, kSocketName);
   if (!address.valid()) {
     boost::system::error_code error;
@@ -297,9 +315,10 @@ SingleInstance::LaunchOutcome SingleInstance::AcquireOrRelay(const std::string& 
     }
     if (!lastError_.empty()) {
       outcome.failed = true;
+      outcome.folderUnusable = true;
       return outcome;
     }
-    if (!IsRelayable(command)) return outcome;  // nothing to hand over
+    if (command.size() > kMaxRelayBytes) return outcome;  // nothing to hand over
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     const RelayResult result =

@@ -40,29 +40,38 @@ class SingleInstance {
 
   // Accepts every pending connection and returns the commands they carried, in arrival
   // order. Each sender gets an acknowledgement byte once its command has been read.
-  // Oversized or empty relays are dropped.
+  // Oversized relays are dropped; an empty one (a launch without a command) asks the
+  // running instance to come to the front and is returned as an empty string.
   std::vector<std::string> TakeRelays();
 
   // Whether `command` may be relayed at all: not empty and at most kMaxRelayBytes.
   static bool IsRelayable(const std::string& command);
 
   enum class RelayResult { Delivered, NotRelayable, NoListener, Failed };
-  // Sends one command to the instance listening in `folder` and waits (up to
-  // `timeoutMilliseconds`) for its acknowledgement.
+  // Sends one command (or an empty one, to bring the running instance to the front) to the
+  // instance listening in `folder` and waits (up to `timeoutMilliseconds`) for its
+  // acknowledgement.
   static RelayResult Relay(const boost::filesystem::path& folder, const std::string& command,
                            int timeoutMilliseconds = 5000);
 
   // The second-launch procedure: tries to take the token, otherwise relays, retrying while
   // the running instance is still starting up or has just gone away, until
   // `timeoutMilliseconds` pass. Returns true when this process became the running instance;
-  // false when the command was handed over (or was not relayable), with `relayed` telling
-  // which. `failed` is set when neither happened in time.
+  // false when the command (or, for an empty one, the request to come to the front) was
+  // handed over, or was too long to relay, with `relayed` telling which. `failed` is set
+  // when neither happened in time, `folderUnusable` as well when the folder was the reason
+  // (LastError() says what is wrong with it).
   struct LaunchOutcome {
     bool first = false;
     bool relayed = false;
     bool failed = false;
+    bool folderUnusable = false;
   };
   LaunchOutcome AcquireOrRelay(const std::string& command, int timeoutMilliseconds = 10000);
+
+  // Stops listening, removes the socket and gives the token back (what the destructor does,
+  // for exits that skip destructors).
+  void Release();
 
   const std::string& LastError() const { return lastError_; }
   boost::filesystem::path LockPath() const;

@@ -3,10 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "shell/CrashHook.h"
+#include "shell/CrashRecorder.h"
+#include "shell/CrashReport.h"
 #include "shell/HeadlessFrontEnd.h"
 #include "shell/Startup.h"
 
 #if defined(HOPWELL_HAVE_GUI) && __has_include("shell/gui/DesktopApp.h")
+#include "shell/gui/CrashMessageBox.h"
 #include "shell/gui/DesktopApp.h"
 #define HOPWELL_DESKTOP 1
 #endif
@@ -23,10 +27,28 @@ void PrintUsage(std::FILE* out) {
                "and exits 0 when every job succeeded, 1 otherwise.\n");
 }
 
+int RunCrashHelper(int argc, char** argv, const std::vector<std::string>& args) {
+  return hopwell::RunCrashReport(args,
+                                 [argc, argv](const std::string& caption, const std::string& text) {
+#ifdef HOPWELL_DESKTOP
+                                   return hopwell::ShowCrashMessageBox(argc, argv, caption, text);
+#else
+        (void)argc, (void)argv, (void)caption, (void)text;
+        return false;
+#endif
+                                 });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  // Not listed in the usage text: only the crash handler starts the client this way.
+  if (!args.empty() && args[0] == hopwell::kCrashReportOption) {
+    return RunCrashHelper(argc, argv, {args.begin() + 1, args.end()});
+  }
+  hopwell::SetCrashHandlerInstaller(&hopwell::InstallCrashRecorder);
+  hopwell::InstallCrashHandler();
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     PrintUsage(stdout);
     return 0;

@@ -154,7 +154,8 @@ TEST_F(SingleInstanceTest, LeftoversOfACrashedInstanceDoNotBlock) {
 
 struct SizeCase {
   std::size_t bytes;
-  bool relayable;
+  bool relayable;  // a command that can be handed over
+  bool delivered;  // reaches the running instance (an empty relay brings it to the front)
 };
 
 class RelaySizeTable : public SingleInstanceTest, public ::testing::WithParamInterface<SizeCase> {};
@@ -170,14 +171,10 @@ TEST_P(RelaySizeTable, AtMost4195BytesAreHandedOver) {
   ASSERT_TRUE(first.Acquire());
   BackgroundTaker taker(first);
   const Result result = SingleInstance::Relay(Folder(), command);
-  if (GetParam().relayable) {
-    EXPECT_EQ(result, Result::Delivered);
-  } else {
-    EXPECT_EQ(result, Result::NotRelayable);
-  }
+  EXPECT_EQ(result, GetParam().delivered ? Result::Delivered : Result::NotRelayable);
   // A delivered relay has been acknowledged, so it has been taken already.
-  const std::vector<std::string> taken = taker.Taken(GetParam().relayable ? 1 : 0);
-  if (GetParam().relayable) {
+  const std::vector<std::string> taken = taker.Taken(GetParam().delivered ? 1 : 0);
+  if (GetParam().delivered) {
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_EQ(taken[0], command);
   } else {
@@ -186,9 +183,10 @@ TEST_P(RelaySizeTable, AtMost4195BytesAreHandedOver) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Bounds, RelaySizeTable,
-                         ::testing::Values(SizeCase{0, false}, SizeCase{11, true},
-                                           SizeCase{4194, true}, SizeCase{4195, true},
-                                           SizeCase{4196, false}, SizeCase{10000, false}));
+                         ::testing::Values(SizeCase{0, false, true}, SizeCase{11, true, true},
+                                           SizeCase{4194, true, true}, SizeCase{4195, true, true},
+                                           SizeCase{4196, false, false},
+                                           SizeCase{10000, false, false}));
 
 TEST_F(SingleInstanceTest, RelayWithNobodyListeningSaysSo) {
   EXPECT_EQ(SingleInstance::Relay(Folder(), "kelv:test", 200), Result::NoListener);
@@ -207,12 +205,13 @@ TEST_F(SingleInstanceTest, SecondLaunchRelaysAndFirstLaunchTakesTheToken) {
   EXPECT_FALSE(outcome.failed);
   EXPECT_EQ(taker.Taken(1), std::vector<std::string>{"kelv:open:https://x/:token"});
 
-  // Nothing to hand over: the second launch just ends.
+  // A launch without a command asks the running instance to come to the front.
   SingleInstance third(Folder());
   const auto empty = third.AcquireOrRelay("");
   EXPECT_FALSE(empty.first);
-  EXPECT_FALSE(empty.relayed);
+  EXPECT_TRUE(empty.relayed);
   EXPECT_FALSE(empty.failed);
+  EXPECT_EQ(taker.Taken(2), (std::vector<std::string>{"kelv:open:https://x/:token", ""}));
 }
 
 TEST_F(SingleInstanceTest, ConcurrentLaunchesEndWithOneInstanceAndEveryCommand) {
@@ -298,6 +297,8 @@ TEST_F(SingleInstanceTest, FolderOthersCanEnterIsRefused) {
   EXPECT_FALSE(first.LastError().empty());
   const auto outcome = first.AcquireOrRelay("kelv:test", 200);
   EXPECT_TRUE(outcome.failed);
+  EXPECT_TRUE(outcome.folderUnusable) << "the folder is the reason, not a running instance";
+  EXPECT_NE(first.LastError().find("mode 0755"), std::string::npos) << first.LastError();
 }
 
 TEST_F(SingleInstanceTest, DefaultFolderFollowsTheRuntimeDirectory) {

@@ -166,6 +166,17 @@ class SingleInstanceTest(unittest.TestCase):
                   "Verifying installation FAILED"}
         self.assertEqual([j for j in self.jobs() if j[1] not in verify], [], "every job is a kelv:test")
 
+    def test_fallback_folder_open_to_others_is_named_as_the_problem(self):
+        env = {k: v for k, v in self.env.items() if k != "XDG_RUNTIME_DIR"}
+        folder = os.path.join(env["TMPDIR"], "hopwell-%d" % os.getuid())
+        os.makedirs(folder)
+        os.chmod(folder, 0o755)
+        result = subprocess.run([HOPWELL, "kelv:test"], env=env, capture_output=True, text=True,
+                                timeout=15)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(folder + " is open to other users (mode 0755, needs 0700)", result.stderr)
+        self.assertNotIn("could not reach the running instance", result.stderr)
+
     def test_without_a_display_points_to_headless(self):
         env = {k: v for k, v in self.env.items() if k not in ("QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY")}
         result = subprocess.run([HOPWELL], env=env, capture_output=True, text=True, timeout=15)

@@ -5,9 +5,8 @@
 #include <QPixmap>
 
 namespace hopwell {
-namespace {
 
-QPixmap DrawIcon(int size) {
+QPixmap DrawClientIcon(int size) {
   QPixmap pixmap(size, size);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
@@ -32,12 +31,10 @@ QPixmap DrawIcon(int size) {
   return pixmap;
 }
 
-}  // namespace
-
 QIcon ClientIcon() {
   static const QIcon icon = [] {
     QIcon made;
-    for (int size : {16, 22, 32, 48, 64, 128}) made.addPixmap(DrawIcon(size));
+    for (int size : {16, 22, 32, 48, 64, 128}) made.addPixmap(DrawClientIcon(size));
     return made;
   }();
   return icon;

@@ -1,26 +1,32 @@
 #include "shell/gui/DesktopApp.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include <QApplication>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 
 #include <boost/filesystem/operations.hpp>
 
 #include "intake/CommandIntake.h"
 #include "shell/CrashHook.h"
+#include "shell/CrashRecorder.h"
 #include "shell/FrontEnd.h"
 #include "shell/Logging.h"
 #include "shell/QuitControl.h"
 #include "shell/SingleInstance.h"
 #include "shell/Startup.h"
+#include "shell/TerminationSignals.h"
 #include "shell/Updater.h"
 #include "shell/gui/ClientIcon.h"
 #include "shell/gui/MainWindow.h"
 #include "shell/gui/QtFrontEnd.h"
+#include "shell/gui/QtTranslations.h"
 #include "shell/gui/UpdateNotice.h"
 
 namespace hopwell {
@@ -64,11 +70,20 @@ LogSource& DesktopLog() {
 int RunDesktop(int argc, char** argv) {
   // Dynamic libraries come only from the system's search path: nothing is added to it.
   InstallCrashHandler();
+  SetCrashFrontEnd("desktop");
   const std::string command = CommandLine(argc, argv);
 
   SingleInstance instance;
   const SingleInstance::LaunchOutcome launch = instance.AcquireOrRelay(command);
   if (!launch.first) {
+    if (launch.folderUnusable) {
+      std::fprintf(stderr,
+                   "hopwell: cannot use the folder for the single-instance check: %s.\n"
+                   "Make it a folder of your own that others cannot enter (chmod 700), or set "
+                   "XDG_RUNTIME_DIR to your session's runtime folder.\n",
+                   instance.LastError().c_str());
+      return 1;
+    }
     if (launch.failed) {
       std::fprintf(stderr, "hopwell: could not reach the running instance: %s\n",
                    instance.LastError().c_str());
@@ -89,7 +104,10 @@ int RunDesktop(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Hopwell"));
+  // Ties the windows to hopwell.desktop (its icon and name in the task switcher).
+  QGuiApplication::setDesktopFileName(QStringLiteral("hopwell"));
   QApplication::setWindowIcon(ClientIcon());
+  LoadQtTranslations(app, LocaleFromEnvironment());
   // The client lives in the tray: closing the window is a quit request, not an exit.
   QApplication::setQuitOnLastWindowClosed(false);
 
@@ -104,6 +122,18 @@ int RunDesktop(int argc, char** argv) {
 
   window.show();
   window.WatchRelays(instance);
+
+  // The session is ending (logout, kill, Ctrl+C): quit without the confirmation question.
+  const int terminationPipe = InstallTerminationSignals();
+  QSocketNotifier terminationNotifier(terminationPipe, QSocketNotifier::Read);
+  terminationNotifier.setEnabled(terminationPipe >= 0);
+  QObject::connect(&terminationNotifier, &QSocketNotifier::activated, [&log, terminationPipe] {
+    char drained[16];
+    while (::read(terminationPipe, drained, sizeof(drained)) > 0) {
+    }
+    HW_LOG(log, info) << "Received signal " << PendingTerminationSignal();
+    QuitWithoutAsking();
+  });
 
   QPointer<MainWindow> noticeOwner(&window);
   updater.SetCanShutdownCallback(&CanShutdownCallback);
@@ -128,9 +158,13 @@ int RunDesktop(int argc, char** argv) {
   // From now on command threads see no window.
   SetFrontEnd(nullptr);
   FlushLog();
-  if (RunningCommandCount() > 0) {
+  const int endedBy = PendingTerminationSignal();
+  if (endedBy != 0 || RunningCommandCount() > 0) {
     // Transfers the user chose to abandon are cut off here: tearing down the window and
     // the libraries under threads that still report to them could crash on the way out.
+    // No destructor runs on this path, so the relay socket is removed first.
+    instance.Release();
+    if (endedBy != 0) EndByTerminationSignal(endedBy);
     std::_Exit(code);
   }
   return code;

@@ -1,5 +1,9 @@
 #include "shell/gui/ErrorReportDialog.h"
 
+#include <atomic>
+#include <thread>
+
+#include <QEventLoop>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -92,6 +96,11 @@ void ErrorReportDialog::ShowLog() {
   FrontEnd()->OpenUrl(QUrl::fromLocalFile(path).toEncoded().toStdString());
 }
 
+void ErrorReportDialog::reject() {
+  // Closing while the request runs would leave its answer to a form that is gone.
+  if (!sending_) QDialog::reject();
+}
+
 void ErrorReportDialog::Send() {
   const ErrorReportInput input =
       TrimmedReportInput(name_->text().toStdString(), email_->text().toStdString(),
@@ -104,10 +113,22 @@ void ErrorReportDialog::Send() {
   preferences_.SetEmail(input.email);
   preferences_.Save();
 
-  // The request runs on a thread of its own; the form waits for it (and does not repaint
-  // meanwhile).
+  // The request runs on a thread of its own. The interface thread keeps serving events
+  // meanwhile (repaints, and relays from later launches, which would time out otherwise);
+  // the form itself takes no input until the answer is in.
   setCursor(Qt::WaitCursor);
-  const bool created = sender_(input);
+  setEnabled(false);
+  sending_ = true;
+  std::atomic<bool> created{false};
+  QEventLoop waiting;
+  std::thread ticket([&] {
+    created = sender_(input);
+    QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  waiting.exec();
+  ticket.join();
+  sending_ = false;
+  setEnabled(true);
   unsetCursor();
   if (created) {
     ticketCreated_ = true;

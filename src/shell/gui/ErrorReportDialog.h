@@ -19,7 +19,8 @@ class ErrorReportDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // Sends the report and waits for the answer; true when a ticket was created.
+  // Sends the report and waits for the answer; true when a ticket was created. Runs on a
+  // thread of its own while the interface thread goes on serving events.
   using Sender = std::function<bool(const ErrorReportInput& input)>;
 
   // `sender` empty: the real ticket request (SendErrorReport). `preferences` null: the
@@ -29,6 +30,8 @@ class ErrorReportDialog : public QDialog {
 
   // True once the server confirmed the ticket; the dialog has then ended.
   bool TicketCreated() const { return ticketCreated_; }
+
+  void reject() override;
 
  private:
   void Send();
@@ -41,6 +44,7 @@ class ErrorReportDialog : public QDialog {
   QPlainTextEdit* comment_;
   QLineEdit* logFile_;
   bool ticketCreated_ = false;
+  bool sending_ = false;
 };
 
 }  // namespace hopwell

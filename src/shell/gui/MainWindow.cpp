@@ -156,7 +156,8 @@ void MainWindow::ReadRelays() {
 
 void MainWindow::HandleRelayedCommand(const std::string& command) {
   ShowFromTray();
-  SubmitCommand(command);
+  // An empty relay is a launch without a command: coming to the front is all it asks.
+  if (!command.empty()) SubmitCommand(command);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -36,7 +36,8 @@ class MainWindow : public QMainWindow {
 
   // Watches the running instance's relay socket and handles every command it brings.
   void WatchRelays(SingleInstance& instance);
-  // A relayed command: show and raise the window, then submit the command.
+  // A relayed command: show, raise and activate the window, then submit the command (an
+  // empty one only brings the window to the front).
   void HandleRelayedCommand(const std::string& command);
   // The tray icon's left click.
   void ShowFromTray();

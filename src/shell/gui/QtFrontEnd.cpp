@@ -9,9 +9,11 @@
 #include <QUrl>
 
 #include "intake/CommandIntake.h"
+#include "intake/JobStatus.h"
 #include "resources/StringTable.h"
 #include "shell/JobListDump.h"
 #include "shell/gui/Dialogs.h"
+#include "shell/gui/JobEndNotifier.h"
 #include "shell/gui/JobListView.h"
 #include "shell/gui/MainWindow.h"
 #include "shell/gui/ProxyCredentialsDialog.h"
@@ -43,6 +45,7 @@ QtFrontEnd::QtFrontEnd(MainWindow* window) : window_(window) {
   dumpTimer_->setSingleShot(true);
   dumpTimer_->setInterval(kDumpDelayMilliseconds);
   connect(dumpTimer_, &QTimer::timeout, this, &QtFrontEnd::WriteDump);
+  notifier_ = new JobEndNotifier(QDBusConnection::sessionBus(), this);
 }
 
 QtFrontEnd::~QtFrontEnd() = default;
@@ -50,11 +53,26 @@ QtFrontEnd::~QtFrontEnd() = default;
 void QtFrontEnd::JobAdded(JobStatus& job) {
   window_->JobList()->AddJob(&job);
   ScheduleDump();
+  NoticeEnd(job);
 }
 
 void QtFrontEnd::JobChanged(JobStatus& job) {
   window_->JobList()->JobChanged(&job);
   ScheduleDump();
+  NoticeEnd(job);
+}
+
+void QtFrontEnd::NoticeEnd(JobStatus& job) {
+  const JobState state = job.GetState();
+  if (IsActive(state)) return;
+  // Any thread: the job's texts travel by value, the job itself only as a key.
+  QMetaObject::invokeMethod(
+      this,
+      [this, key = static_cast<const void*>(&job), state, description = job.Description(),
+       message = job.LastMessage()] {
+        notifier_->JobEnded(key, state, description, message, window_->isActiveWindow());
+      },
+      Qt::QueuedConnection);
 }
 
 void QtFrontEnd::ShowMessageDialog(const std::string& title, const std::string& text) {

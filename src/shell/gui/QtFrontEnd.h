@@ -12,6 +12,7 @@ class QTimer;
 
 namespace hopwell {
 
+class JobEndNotifier;
 class MainWindow;
 
 // The desktop front end: jobs go to the main window's job list, dialogs are Qt dialogs.
@@ -39,12 +40,14 @@ class QtFrontEnd final : public QObject, public IFrontEnd {
 
  private:
   void ScheduleDump();
+  void NoticeEnd(JobStatus& job);
   void WriteDump();
 
   LogSource log_;
   MainWindow* window_;
   boost::filesystem::path dumpPath_;
   QTimer* dumpTimer_ = nullptr;
+  JobEndNotifier* notifier_ = nullptr;
   std::atomic<bool> dumpPending_{false};
 };
 

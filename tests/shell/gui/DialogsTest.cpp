@@ -1,6 +1,7 @@
 #include "shell/gui/Dialogs.h"
 
 #include <atomic>
+#include <chrono>
 #include <regex>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 #include "GuiTestSupport.h"
@@ -234,6 +236,30 @@ TEST_F(ErrorReportDialogTest, RefusalShowsTheFailureAndAllowsAnotherTry) {
   EXPECT_TRUE(dialog.TicketCreated());
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(ErrorReportDialogTest, InterfaceKeepsServingEventsWhileTheTicketIsRequested) {
+  std::atomic<bool> served{false};
+  ErrorReportDialog dialog(
+      nullptr,
+      [&](const ErrorReportInput&) {
+        // Answers only once the interface thread has run an event posted after the click.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!served && std::chrono::steady_clock::now() < deadline) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return served.load();
+      },
+      &preferences);
+  dialog.show();
+  Fill(dialog, "Anna", "anna@example.se", "");
+  QTimer::singleShot(0, [&] {
+    served = true;
+    EXPECT_FALSE(dialog.isEnabled()) << "no second Send while the first is out";
+  });
+  Click(dialog, names::kSend);
+  EXPECT_TRUE(dialog.TicketCreated());
+  EXPECT_FALSE(dialog.isVisible());
 }
 
 TEST_F(ErrorReportDialogTest, StoredDetailsArePrefilled) {

@@ -160,6 +160,20 @@ TEST_F(MainWindowTest, RelayedCommandShowsTheWindowAndAddsTheTopRow) {
   EXPECT_EQ(model->JobAt(1)->CommandString(), "kelv:older");
 }
 
+TEST_F(MainWindowTest, BareLaunchBringsTheWindowBackWithoutAJob) {
+  MainWindow window;
+  auto frontEnd = std::make_shared<QtFrontEnd>(&window);
+  SetFrontEnd(frontEnd);
+  const std::size_t before = JobRegistry().size();
+  window.show();
+  window.showMinimized();
+  window.hide();
+  window.HandleRelayedCommand("");
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_FALSE(window.isMinimized());
+  EXPECT_EQ(JobRegistry().size(), before);
+}
+
 TEST_F(MainWindowTest, RelaysFromTheSocketAreSubmitted) {
   testing::TempDir dir;
   SingleInstance instance(dir / "instance");
@@ -205,7 +219,9 @@ struct QuitCase {
   bool quits;
 };
 
-void PrintTo(const QuitCase& c, std::ostream* out) { *out << c.button; }
+void PrintTo(const QuitCase& c, std::ostream* out) {
+  *out << c.button;
+}
 
 class QuitWhileActive : public MainWindowTest, public ::testing::WithParamInterface<QuitCase> {};
 

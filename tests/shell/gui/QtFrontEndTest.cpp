@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
@@ -13,9 +15,11 @@
 #include "GuiTestSupport.h"
 #include "common/TempDir.h"
 #include "intake/CommandIntake.h"
+#include "resources/StringTable.h"
 #include "shell/gui/JobListModel.h"
 #include "shell/gui/JobListView.h"
 #include "shell/gui/MainWindow.h"
+#include "shell/gui/QtTranslations.h"
 
 namespace hopwell {
 namespace {
@@ -95,6 +99,26 @@ TEST_F(QtFrontEndTest, ConfirmQuitFromAnotherThreadRunsOnTheInterfaceThread) {
   ASSERT_TRUE(WaitFor(
       [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
   EXPECT_TRUE(answer.get()) << "Cancel means quit";
+}
+
+TEST_F(QtFrontEndTest, SwedishQuitQuestionAndItsButtonsSpeakTheSameLanguage) {
+  SetStringLocale(StringLocale::Swedish);
+  QTranslator* translator = LoadQtTranslations(*qApp, StringLocale::Swedish);
+  ASSERT_NE(translator, nullptr) << "Qt's Swedish catalogue (qt6-translations-l10n)";
+  QString text, cancel;
+  AnswerNextModal([&](QWidget* modal) {
+    text = static_cast<QMessageBox*>(modal)->text();
+    auto* button = modal->findChild<QPushButton*>(QStringLiteral("cancelButton"));
+    cancel = button->text().remove(QLatin1Char('&'));
+    button->click();
+  });
+  frontEnd_->ConfirmQuit();
+  QCoreApplication::removeTranslator(translator);
+  delete translator;
+  SetStringLocale(std::nullopt);
+  EXPECT_TRUE(text.contains(QStringLiteral("Avbryt"))) << text.toStdString();
+  EXPECT_EQ(cancel, QStringLiteral("Avbryt"));
+  EXPECT_EQ(LoadQtTranslations(*qApp, StringLocale::English), nullptr);
 }
 
 }  // namespace

@@ -12,12 +12,15 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QWindow>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "GuiTestSupport.h"
 #include "common/TempDir.h"
 #include "intake/JobStatus.h"
+#include "shell/Updater.h"
 #include "shell/gui/AboutDialog.h"
 #include "shell/gui/AppMissingDialog.h"
 #include "shell/gui/DialogNames.h"
@@ -26,6 +29,7 @@
 #include "shell/gui/JobListView.h"
 #include "shell/gui/MainWindow.h"
 #include "shell/gui/MessageDialog.h"
+#include "shell/gui/PreferencesDialog.h"
 #include "shell/gui/TransferInfoDialog.h"
 #include "support/UserPreferences.h"
 
@@ -172,6 +176,36 @@ TEST_F(ScreenshotsTest, Dialogs) {
                     QMessageBox::Ok);
     Save(box, "ticket_created");
   }
+  {
+    Updater updater([](const std::string&, std::string&, std::string&) { return false; },
+                    folder_ / "prefs" / "UpdateSettings.xml");
+    PreferencesDialog dialog(updater);
+    Save(dialog, "preferences");
+  }
+}
+
+// On a real display: what the X server shows of the mapped, managed main window (the
+// window manager's frame included), not what the widget paints for itself.
+TEST_F(ScreenshotsTest, RealMainWindowOnTheDisplay) {
+  if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
+    GTEST_SKIP() << "needs a real X display (the test_shell_gui_x11 run)";
+  }
+  MainWindow window(nullptr);
+  for (auto& job : jobs_) window.JobList()->AddJob(job.get());
+  window.show();
+  ASSERT_TRUE(WaitFor([&] { return window.windowHandle()->isExposed(); }));
+  WaitFor([] { return false; }, 200);  // the window manager's frame and the first paint
+  const QRect frame = window.frameGeometry();
+  const QImage image =
+      window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
+  const fs::path path = folder_ / "main_window_x11.png";
+  ASSERT_TRUE(image.save(QString::fromStdString(path.string()), "PNG")) << path;
+  EXPECT_GT(frame.height(), window.height()) << "managed: the window manager added its frame";
+  int distinct = 0;
+  for (int y = 0; y < image.height() && distinct < 2; y += 7) {
+    distinct += image.pixel(image.width() / 2, y) != image.pixel(image.width() / 2, 0) ? 1 : 0;
+  }
+  EXPECT_GE(distinct, 1) << "not blank";
 }
 
 }  // namespace

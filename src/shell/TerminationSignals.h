@@ -1,0 +1,19 @@
+#pragma once
+
+namespace hopwell {
+
+// SIGTERM and SIGINT (logout, kill, Ctrl+C) end the client in an orderly way. The handler
+// only notes the signal and writes a byte to a pipe; the front end's loop sees it, ends
+// (log flushed, relay socket removed) and calls EndByTerminationSignal.
+
+// Installs the handlers; returns the pipe's read end for an event loop to watch (-1 when no
+// pipe could be made: PendingTerminationSignal still works).
+int InstallTerminationSignals();
+
+// The signal that asked the client to end, 0 while none did.
+int PendingTerminationSignal();
+
+// Ends the process by `signal` with its default action, so that the exit status tells it.
+[[noreturn]] void EndByTerminationSignal(int signal);
+
+}  // namespace hopwell

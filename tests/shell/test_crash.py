@@ -1,0 +1,64 @@
+"""End-to-end checks of crash handling: a command thread that faults (the test builds' hook
+HOPWELL_TEST_FAULT) leaves one crash record in the log folder, the helper adds a symbolised
+backtrace and prints the message, and the process ends by the signal."""
+
+import glob
+import os
+import re
+import signal
+import subprocess
+import tempfile
+import unittest
+
+HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+MESSAGE = ("Kelvory Hopwell encountered a problem and had to quit.\n\n"
+           "Please send the folder '\"{folder}\"' to support@kelvory.example.")
+
+
+class CrashTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.tmp = os.path.join(self.dir.name, "tmp")
+        os.makedirs(self.tmp)
+        self.logs = os.path.join(self.tmp, "Kelv", "Hopwell")
+
+    def tearDown(self):
+        self.dir.cleanup()
+
+    def test_fault_on_a_command_thread(self):
+        runtime = os.path.join(self.dir.name, "run")
+        os.makedirs(runtime, mode=0o700)
+        # The desktop client on the offscreen platform prints the message: no box can be seen.
+        for front_end, kind, signum, name in [
+                (["--headless"], "segv", signal.SIGSEGV, "SIGSEGV"),
+                (["--headless"], "abort", signal.SIGABRT, "SIGABRT"),
+                ([], "segv", signal.SIGSEGV, "SIGSEGV")]:
+            with self.subTest(front_end=front_end, kind=kind):
+                for old in glob.glob(os.path.join(self.logs, "*.dmp")):
+                    os.remove(old)
+                env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
+                           XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="offscreen",
+                           HOPWELL_TEST_FAULT=kind)
+                result = subprocess.run([HOPWELL, *front_end, "kelv:test"], env=env,
+                                        capture_output=True, text=True, timeout=120)
+                self.assertEqual(result.returncode, -signum, result.stderr)
+                self.assertIn(MESSAGE.format(folder=self.logs), result.stderr)
+
+                records = glob.glob(os.path.join(self.logs, "Hopwell_*.dmp"))
+                self.assertEqual(len(records), 1, os.listdir(self.logs))
+                self.assertRegex(os.path.basename(records[0]), r"^Hopwell_\d{8}_\d{6}\.dmp$")
+                with open(records[0]) as f:
+                    record = f.read()
+                self.assertIn("Signal: %d (%s)" % (signum, name), record)
+                thread = re.search(r"^Thread: 0x([0-9a-f]{8})$", record, re.M)
+                process = re.search(r"^Process: (\d+)$", record, re.M)
+                self.assertTrue(thread and process, record[:400])
+                self.assertNotEqual(int(thread.group(1), 16), int(process.group(1)),
+                                    "the fault is on a command thread, not the main thread")
+                self.assertRegex(record, r"(?m)^[0-9a-f]+-[0-9a-f]+ r-xp .*hopwell$")
+                backtrace = record[record.index("Backtrace:"):]
+                self.assertRegex(backtrace, r"FaultOnCommandThread\(char const\*\)[^\n]* at [^\n]*TestFault\.cpp:\d+")
+
+
+if __name__ == "__main__":
+    unittest.main()
