@@ -103,9 +103,12 @@ class InstallCommandTest(unittest.TestCase):
             self.appdata, "Adobe", "CEP", "extensions", "com.kelvory.panel", "CSXS", "manifest.xml")))
 
         self.sim.control("/_sim/requests/clear", {})
+        versions = os.path.join(self.packages, "21.0-Version.txt")
+        os.utime(versions, (0, 0))
         result = self.install()
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertEqual(self.package_requests(), [])
+        self.assertEqual(os.stat(versions).st_mtime, 0)  # only the PluginConfig files are written
 
         self.package(version="2026.2.0")
         result = self.install()
