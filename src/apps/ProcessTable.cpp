@@ -54,7 +54,8 @@ bool FirstArgumentIs(const std::string& procEntry, const std::string& applicatio
 // Only a script ("#!" first) runs under an interpreter; for anything else the executable
 // link alone decides, and no command line needs reading.
 bool IsScript(const std::string& application) {
-  FdCloser file{::open(application.c_str(), O_RDONLY | O_CLOEXEC)};
+  // Non-blocking: a FIFO at that path must not stall the scan.
+  FdCloser file{::open(application.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   char head[2] = {};
   return file.fd >= 0 && ::read(file.fd, head, sizeof head) == 2 && head[0] == '#' &&
          head[1] == '!';

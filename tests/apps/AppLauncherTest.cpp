@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -91,6 +92,9 @@ TEST_F(AppLauncherTest, RunningAnswersFollowTheExactExecutablePath) {
     // Another letter case is another path here, as it is for the exact comparison.
     EXPECT_EQ(FindRunningProcess(boost::algorithm::to_lower_copy(copy.string())), 0);
     EXPECT_EQ(FindRunningProcess(""), 0);
+    // Asking about a FIFO returns instead of waiting for a writer.
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(FindRunningProcess(dir_ / "fifo"), 0);
   }
   EXPECT_TRUE(WaitForRunning(copy, false));
 }

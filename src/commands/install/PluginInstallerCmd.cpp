@@ -104,8 +104,9 @@ std::string PluginInstallerCmd::InstalledVersion() {
     return {};
   }
   std::string version;
-  std::ifstream in(path.string(), std::ios::binary);
-  if (error || !in) {
+  std::ifstream in;
+  if (!error) in.open(path.string(), std::ios::binary);
+  if (error || !in.is_open()) {
     HW_LOG(log_, warning) << "Failed to read file " << path;
   } else {
     std::getline(in, version);
