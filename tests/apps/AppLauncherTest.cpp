@@ -102,7 +102,8 @@ TEST_F(AppLauncherTest, RunningAnswersFollowTheExactExecutablePath) {
 TEST_F(AppLauncherTest, ScriptRunByItsInterpreterCountsAsRunning) {
   const fs::path script = dir_ / "InCopy.sh";
   testing::WriteFile(script, "#!/bin/sh\ntrap 'kill $!; exit 0' TERM\nsleep 60 &\nwait\n");
-  const pid_t shell = SpawnProgram("/bin/sh", {"-c", "sleep 60 & wait", script.string()}, kNoReap);
+  const pid_t shell = SpawnProgram(
+      "/bin/sh", {"-c", "trap 'kill $!; exit 0' TERM; sleep 60 & wait", script.string()}, kNoReap);
   const pid_t byPath = SpawnProgram("/bin/sh", {script.string()}, kNoReap);
   ASSERT_GT(byPath, 0);
   EXPECT_TRUE(WaitForRunning(script, true));
