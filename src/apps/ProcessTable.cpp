@@ -51,6 +51,16 @@ bool FirstArgumentIs(const std::string& procEntry, const std::string& applicatio
          std::string_view(argument, argumentEnd - argument) == application;
 }
 
+// Only a script ("#!" first) runs under an interpreter; for anything else the executable
+// link alone decides, and no command line needs reading.
+bool IsScript(const std::string& application) {
+  // Non-blocking: a FIFO at that path must not stall the scan.
+  FdCloser file{::open(application.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  char head[2] = {};
+  return file.fd >= 0 && ::read(file.fd, head, sizeof head) == 2 && head[0] == '#' &&
+         head[1] == '!';
+}
+
 }  // namespace
 
 int FindRunningProcess(const boost::filesystem::path& application,
@@ -60,6 +70,7 @@ int FindRunningProcess(const boost::filesystem::path& application,
   std::unique_ptr<DIR, DirCloser> dir(::opendir(procRoot.c_str()));
   if (!dir) return 0;
   const std::string root = procRoot.string() + "/";
+  const bool script = wanted.front() == '/' && IsScript(wanted);
   std::array<char, 4096> target{};
   while (const dirent* entry = ::readdir(dir.get())) {
     if (!IsPid(entry->d_name)) continue;
@@ -68,7 +79,7 @@ int FindRunningProcess(const boost::filesystem::path& application,
     // Processes of other users cannot be read; vanished ones are gone.
     if (length <= 0) continue;
     if (std::string_view(target.data(), length) == wanted ||
-        (wanted.front() == '/' && FirstArgumentIs(procEntry, wanted))) {
+        (script && FirstArgumentIs(procEntry, wanted))) {
       return std::atoi(entry->d_name);
     }
   }

@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -91,14 +92,18 @@ TEST_F(AppLauncherTest, RunningAnswersFollowTheExactExecutablePath) {
     // Another letter case is another path here, as it is for the exact comparison.
     EXPECT_EQ(FindRunningProcess(boost::algorithm::to_lower_copy(copy.string())), 0);
     EXPECT_EQ(FindRunningProcess(""), 0);
+    // Asking about a FIFO returns instead of waiting for a writer.
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(FindRunningProcess(dir_ / "fifo"), 0);
   }
   EXPECT_TRUE(WaitForRunning(copy, false));
 }
 
 TEST_F(AppLauncherTest, ScriptRunByItsInterpreterCountsAsRunning) {
   const fs::path script = dir_ / "InCopy.sh";
-  testing::WriteFile(script, "trap 'kill $!; exit 0' TERM\nsleep 60 &\nwait\n");
-  const pid_t shell = SpawnProgram("/bin/sh", {"-c", "sleep 60 & wait", script.string()}, kNoReap);
+  testing::WriteFile(script, "#!/bin/sh\ntrap 'kill $!; exit 0' TERM\nsleep 60 &\nwait\n");
+  const pid_t shell = SpawnProgram(
+      "/bin/sh", {"-c", "trap 'kill $!; exit 0' TERM; sleep 60 & wait", script.string()}, kNoReap);
   const pid_t byPath = SpawnProgram("/bin/sh", {script.string()}, kNoReap);
   ASSERT_GT(byPath, 0);
   EXPECT_TRUE(WaitForRunning(script, true));

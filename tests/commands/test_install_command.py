@@ -103,15 +103,27 @@ class InstallCommandTest(unittest.TestCase):
             self.appdata, "Adobe", "CEP", "extensions", "com.kelvory.panel", "CSXS", "manifest.xml")))
 
         self.sim.control("/_sim/requests/clear", {})
+        versions = os.path.join(self.packages, "21.0-Version.txt")
+        os.utime(versions, (0, 0))
         result = self.install()
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertEqual(self.package_requests(), [])
+        self.assertEqual(os.stat(versions).st_mtime, 0)  # only the PluginConfig files are written
 
         self.package(version="2026.2.0")
         result = self.install()
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assert_registered("2026.2.0")
         self.assertFalse(os.path.exists(os.path.join(self.packages, "2026.1.0")))
+
+    def test_two_clients_at_once_download_once(self):
+        clients = [subprocess.Popen([HOPWELL, "--headless", INSTALL], env=self.env, stdout=subprocess.PIPE,
+                                    stderr=subprocess.STDOUT, text=True) for _ in range(2)]
+        for client in clients:
+            output, _ = client.communicate(timeout=120)
+            self.assertEqual(client.returncode, 0, output)
+        self.assertEqual(len(self.package_requests()), 1)
+        self.assert_registered("2026.1.0")
 
     def test_running_applications_refuse_the_update(self):
         self.start_standin("InDesign.exe")

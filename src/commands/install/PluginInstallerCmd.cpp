@@ -104,8 +104,9 @@ std::string PluginInstallerCmd::InstalledVersion() {
     return {};
   }
   std::string version;
-  std::ifstream in(path.string(), std::ios::binary);
-  if (error || !in) {
+  std::ifstream in;
+  if (!error) in.open(path.string(), std::ios::binary);
+  if (error || !in.is_open()) {
     HW_LOG(log_, warning) << "Failed to read file " << path;
   } else {
     std::getline(in, version);
@@ -122,6 +123,17 @@ std::string PluginInstallerCmd::LatestVersion() {
 
 void PluginInstallerCmd::SaveInstalledVersion(const std::string& version) {
   const fs::path path = VersionsFilePath();
+  // A file that already holds the version stays untouched (a current installation writes
+  // nothing but the PluginConfig files).
+  if (!path.empty()) {
+    std::ifstream in(path.string(), std::ios::binary);
+    std::string recorded(version.size() + 1, '\0');
+    in.read(recorded.data(), static_cast<std::streamsize>(recorded.size()));
+    if (in.gcount() == static_cast<std::streamsize>(version.size()) &&
+        recorded.compare(0, version.size(), version) == 0) {
+      return;
+    }
+  }
   FileHandle file = path.empty() ? FileHandle() : OpenFile(path, "wb");
   if (!file || std::fwrite(version.data(), 1, version.size(), file.get()) != version.size()) {
     HW_LOG(log_, warning) << "Failed to save file " << path;

@@ -65,7 +65,9 @@ class PluginInstallerTest : public ::testing::Test {
 };
 
 TEST_F(PluginInstallerTest, FreshInstallDownloadsDeploysAndRecords) {
+  fs::create_directories(dir_ / "tmp" / "Kelv" / "plug-ins");
   EXPECT_EQ(Update(Values("1.0")), 1);
+  EXPECT_TRUE(fs::is_directory(dir_ / "tmp" / "Kelv" / "plug-ins.THIS_FOLDER_IS_SAFE_TO_DELETE"));
   EXPECT_EQ(server_->requests, 1);
   const fs::path extracted = PackageFolder() / "1.0";
   EXPECT_EQ(testing::ReadFile(PackageFolder() / "21.0-Version.txt"), "1.0");
