@@ -101,9 +101,14 @@ TEST_F(AppLauncherTest, RunningAnswersFollowTheExactExecutablePath) {
 
 TEST_F(AppLauncherTest, ScriptRunByItsInterpreterCountsAsRunning) {
   const fs::path script = dir_ / "InCopy.sh";
-  testing::WriteFile(script, "#!/bin/sh\ntrap 'kill $!; exit 0' TERM\nsleep 60 &\nwait\n");
+  // The sleeps let go of the test's output at once: one that outlives its shell (a TERM that
+  // lands before the trap is set) must not keep ctest waiting for the pipe to close.
+  testing::WriteFile(
+      script, "#!/bin/sh\nexec >/dev/null 2>&1\ntrap 'kill $!; exit 0' TERM\nsleep 60 &\nwait\n");
   const pid_t shell = SpawnProgram(
-      "/bin/sh", {"-c", "trap 'kill $!; exit 0' TERM; sleep 60 & wait", script.string()}, kNoReap);
+      "/bin/sh",
+      {"-c", "exec >/dev/null 2>&1; trap 'kill $!; exit 0' TERM; sleep 60 & wait", script.string()},
+      kNoReap);
   const pid_t byPath = SpawnProgram("/bin/sh", {script.string()}, kNoReap);
   ASSERT_GT(byPath, 0);
   EXPECT_TRUE(WaitForRunning(script, true));
