@@ -14,7 +14,9 @@
 namespace hopwell {
 namespace {
 
-std::string UserAgent() { return std::string("Kelvory Hopwell/") + kProductVersion; }
+std::string UserAgent() {
+  return std::string("Kelvory Hopwell/") + kProductVersion;
+}
 
 bool IsRedirect(long code) {
   return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
@@ -32,7 +34,9 @@ std::string WithoutLineEnd(std::string line) {
 
 }  // namespace
 
-HttpHelperPtr CreateHttpHelper() { return std::make_shared<HttpHelperCurl>(); }
+HttpHelperPtr CreateHttpHelper() {
+  return std::make_shared<HttpHelperCurl>();
+}
 
 HttpHelperCurl::HttpHelperCurl() : caFile_(deployment::kCaFile) {
   HW_LOG(log_, info) << "Creating HttpHelperWin";
@@ -60,6 +64,14 @@ HttpResult HttpHelperCurl::Fail(HttpResult result, const std::string& text) {
 std::string HttpHelperCurl::LogCurlError(CURLcode code, CurlTransfer& transfer) {
   return LogTransferError(log_, static_cast<unsigned>(code), curl_easy_strerror(code),
                           transfer.ErrorDetail());
+}
+
+HttpResult HttpHelperCurl::FailTooLarge(CurlTransfer& transfer) {
+  transfer.Reader().Flush();
+  HW_LOG(log_, error) << "The answer is too large: more than " << transfer.Reader().MemoryLimit()
+                      << " bytes";
+  HW_LOG(log_, error) << "Failed to read request";
+  return Fail(HttpResult::ReadFailed, "The answer is too large");
 }
 
 HttpResult HttpHelperCurl::OpenRequest(const char* verb, const std::string& url,
@@ -110,10 +122,10 @@ bool HttpHelperCurl::AskForProxyCredentials(const std::string& url, CurlTransfer
   return false;
 }
 
-HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out,
-                               ProgressCallback progress, void* context, const QueryList& query,
-                               const HeaderList& headers, long* status) {
-  CurlTransfer transfer(out, progress, context);
+HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out, ProgressCallback progress,
+                               void* context, const QueryList& query, const HeaderList& headers,
+                               long* status) {
+  CurlTransfer transfer(out, progress, context, limits_);
   std::string requestUrl;
   if (const HttpResult opened = OpenRequest("GET", url, query, transfer, requestUrl);
       opened != HttpResult::Ok) {
@@ -152,6 +164,7 @@ HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out,
     const CURLcode code = transfer.Perform(requestUrl);
     if (next == Next::Retry) continue;
     if (code != CURLE_OK) {
+      if (transfer.Reader().TooLarge()) return FailTooLarge(transfer);
       if (transfer.Reader().OutputFailed() || transfer.CallbackFailed()) {
         transfer.Reader().Flush();
         HW_LOG(log_, error) << "Failed to read request";
@@ -199,9 +212,8 @@ HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out,
 
 HttpResult HttpHelperCurl::SendUpload(CurlTransfer& transfer, const std::string& finalUrl,
                                       const HeaderList& headers,
-                                      const std::vector<std::string>& lines,
-                                      UploadSource& upload, bool reportStatus,
-                                      long* status) {
+                                      const std::vector<std::string>& lines, UploadSource& upload,
+                                      bool reportStatus, long* status) {
   std::vector<std::string> block = lines;
   block.emplace_back("Expect:");  // the body follows the headers at once
   HW_LOG(log_, info) << "Creating HttpSendRequest";
@@ -215,6 +227,7 @@ HttpResult HttpHelperCurl::SendUpload(CurlTransfer& transfer, const std::string&
     transfer.Reader().Flush();
     return Fail(HttpResult::WriteFailed, "The request body could not be sent completely");
   }
+  if (transfer.Reader().TooLarge()) return FailTooLarge(transfer);
   if (code != CURLE_OK) {
     transfer.Reader().Flush();
     const std::string text = LogCurlError(code, transfer);
@@ -237,7 +250,7 @@ HttpResult HttpHelperCurl::SendUpload(CurlTransfer& transfer, const std::string&
 HttpResult HttpHelperCurl::Post(const std::string& url, const std::string& contentType,
                                 std::ostream* out, PostBody& body, const HeaderList& headers,
                                 ProgressCallback progress, void* context, long* status) {
-  CurlTransfer transfer(out, progress, context);
+  CurlTransfer transfer(out, progress, context, limits_);
   std::string finalUrl;
   if (const HttpResult opened = OpenRequest("POST", url, {}, transfer, finalUrl);
       opened != HttpResult::Ok) {
@@ -245,7 +258,8 @@ HttpResult HttpHelperCurl::Post(const std::string& url, const std::string& conte
   }
   std::vector<std::string> lines{ContentTypeLine(contentType),
                                  "Content-Length: " + std::to_string(body.Size())};
-  if (!userName_.empty()) lines.push_back(WithoutLineEnd(BasicAuthorizationLine(userName_, password_)));
+  if (!userName_.empty())
+    lines.push_back(WithoutLineEnd(BasicAuthorizationLine(userName_, password_)));
   PostBodyUpload upload(body, progress, context);
   return SendUpload(transfer, finalUrl, headers, lines, upload, true, status);
 }
@@ -268,7 +282,7 @@ HttpResult HttpHelperCurl::PostMultipart(const std::string& url, std::ostream* o
                                          const FileList& files, const FieldList& fields,
                                          const HeaderList& headers, ProgressCallback progress,
                                          void* context, long* /*status: never written*/) {
-  CurlTransfer transfer(out, progress, context);
+  CurlTransfer transfer(out, progress, context, limits_);
   std::string finalUrl;
   if (const HttpResult opened = OpenRequest("POST", url, {}, transfer, finalUrl);
       opened != HttpResult::Ok) {

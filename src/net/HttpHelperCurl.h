@@ -5,6 +5,7 @@
 
 #include "net/CurlTransfer.h"
 #include "net/IHttpHelper.h"
+#include "net/TransferLimits.h"
 #include "net/UploadSource.h"
 #include "shell/Logging.h"
 
@@ -28,12 +29,11 @@ class HttpHelperCurl : public IHttpHelper {
   HttpResult Get(const std::string& url, std::ostream* out, ProgressCallback progress,
                  void* context, const QueryList& query, const HeaderList& headers,
                  long* status) override;
-  HttpResult PostStream(const std::string& url, const std::string& contentType,
-                        std::ostream* out, std::istream& in, std::uint64_t size,
-                        const HeaderList& headers, long* status) override;
-  HttpResult PostString(const std::string& url, const std::string& contentType,
-                        std::ostream* out, const std::string& body, const HeaderList& headers,
+  HttpResult PostStream(const std::string& url, const std::string& contentType, std::ostream* out,
+                        std::istream& in, std::uint64_t size, const HeaderList& headers,
                         long* status) override;
+  HttpResult PostString(const std::string& url, const std::string& contentType, std::ostream* out,
+                        const std::string& body, const HeaderList& headers, long* status) override;
   HttpResult Post(const std::string& url, const std::string& contentType, std::ostream* out,
                   PostBody& body, const HeaderList& headers, ProgressCallback progress,
                   void* context, long* status) override;
@@ -41,6 +41,9 @@ class HttpHelperCurl : public IHttpHelper {
                            const FieldList& fields, const HeaderList& headers,
                            ProgressCallback progress, void* context, long* status) override;
   std::string ErrorText(HttpResult result) override;
+
+  // Replaces the limits of the transfers that follow (DefaultTransferLimits at first).
+  void SetTransferLimits(const TransferLimits& limits) { limits_ = limits; }
 
  private:
   // Allow-list check, final URL, split, handle; Ok or the result to return.
@@ -54,8 +57,11 @@ class HttpHelperCurl : public IHttpHelper {
   bool AskForProxyCredentials(const std::string& url, CurlTransfer& transfer);
   HttpResult Fail(HttpResult result, const std::string& text);
   std::string LogCurlError(CURLcode code, CurlTransfer& transfer);
+  // The answer outgrew the memory limit: logs it and fails the request.
+  HttpResult FailTooLarge(CurlTransfer& transfer);
 
   LogSource log_;
+  TransferLimits limits_ = DefaultTransferLimits();
   std::string caFile_;
   std::string proxyUser_;
   std::string proxyPassword_;
