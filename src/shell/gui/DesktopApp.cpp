@@ -19,6 +19,7 @@
 #include "shell/Startup.h"
 #include "shell/Updater.h"
 #include "shell/gui/ClientIcon.h"
+#include "shell/gui/Dialogs.h"
 #include "shell/gui/MainWindow.h"
 #include "shell/gui/QtFrontEnd.h"
 #include "shell/gui/UpdateNotice.h"
@@ -84,12 +85,17 @@ int RunDesktop(int argc, char** argv) {
     return 2;
   }
 
-  StartCore();
+  const std::string problem = StartCore();
   LogSource& log = DesktopLog();
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Hopwell"));
   QApplication::setWindowIcon(ClientIcon());
+  if (!problem.empty()) {
+    std::fprintf(stderr, "hopwell: %s\n", problem.c_str());
+    RunMessageDialog("", problem);
+    return 1;
+  }
   // The client lives in the tray: closing the window is a quit request, not an exit.
   QApplication::setQuitOnLastWindowClosed(false);
 
