@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -11,12 +12,12 @@
 #include <boost/log/attributes/current_process_id.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/expressions/keyword.hpp>
-#include <boost/log/expressions/predicates.hpp>
-#include <boost/phoenix/operator/comparison.hpp>
 #include <boost/log/expressions/message.hpp>
+#include <boost/log/expressions/predicates.hpp>
 #include <boost/log/sinks/sync_frontend.hpp>
 #include <boost/log/sinks/text_file_backend.hpp>
 #include <boost/make_shared.hpp>
+#include <boost/phoenix/operator/comparison.hpp>
 
 #include "storage/LocalFolders.h"
 
@@ -40,38 +41,48 @@ LogSource& LoggingLog() {
   return source;
 }
 
-// "YYYY-MM-DD HH:MM:SS" of the current second, made once per second and thread.
-struct SecondText {
+// The fixed-width head of a line, "YYYY-MM-DD HH:MM:SS.ffffff [0x0000a1b2]: <", kept per
+// thread: the date and time text is made once per second, the thread part once.
+struct LineHead {
+  static constexpr std::size_t kMicros = 20;  // where the six fractional digits go
+  static constexpr std::size_t kSize = 42;
   std::time_t second = -1;
-  char text[24] = {};
-};
+  char text[kSize + 1] = {};
 
-// The kernel's id of the calling thread, as ps -L, debuggers and crash records show it.
-unsigned KernelThreadId() {
-  thread_local const unsigned id = static_cast<unsigned>(::gettid());
-  return id;
-}
+  LineHead() {
+    // The kernel's id of the thread, as ps -L, debuggers and crash records show it.
+    std::snprintf(text + 26, sizeof text - 26, " [0x%08x]: <", static_cast<unsigned>(::gettid()));
+  }
+  void Stamp(const timespec& now) {
+    if (now.tv_sec != second) {
+      std::tm local{};
+      ::localtime_r(&now.tv_sec, &local);
+      std::strftime(text, 20, "%Y-%m-%d %H:%M:%S", &local);
+      text[19] = '.';
+      second = now.tv_sec;
+    }
+    long micros = now.tv_nsec / 1000;
+    for (std::size_t i = kMicros + 5; i + 1 > kMicros; --i) {
+      text[i] = static_cast<char>('0' + micros % 10);
+      micros /= 10;
+    }
+  }
+};
 
 // One line: "2026-03-14 09:26:53.589793 [0x0000a1b2]: <info> message". The time and the
 // thread are taken here: the sink is synchronous, so this runs on the issuing thread as the
 // record is pushed, and it saves a clock attribute and its local-time conversion per record.
 void FormatLine(const logging::record_view& record, logging::formatting_ostream& out) {
-  thread_local SecondText cached;
+  thread_local LineHead head;
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  if (now.tv_sec != cached.second) {
-    std::tm local{};
-    ::localtime_r(&now.tv_sec, &local);
-    std::strftime(cached.text, sizeof cached.text, "%Y-%m-%d %H:%M:%S", &local);
-    cached.second = now.tv_sec;
+  head.Stamp(now);
+  out.write(head.text, LineHead::kSize);
+  if (const auto severity = record[logging::trivial::severity]) {
+    if (const char* name = logging::trivial::to_string(*severity))
+      out.write(name, std::strlen(name));
   }
-  const auto severity = record[logging::trivial::severity];
-  const char* name = severity ? logging::trivial::to_string(*severity) : nullptr;
-  char prefix[80];
-  const int length =
-      std::snprintf(prefix, sizeof prefix, "%s.%06ld [0x%08x]: <%s> ", cached.text,
-                    static_cast<long>(now.tv_nsec / 1000), KernelThreadId(), name ? name : "");
-  out.write(prefix, length);
+  out.write("> ", 2);
   if (const auto message = record[expr::smessage]) out.write(message->data(), message->size());
 }
 
