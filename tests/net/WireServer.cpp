@@ -11,13 +11,19 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "common/SimulatorProcess.h"
+
 extern char** environ;
 
 namespace hopwell::testing {
 namespace fs = boost::filesystem;
 namespace {
 
-std::string ScriptPath() { return (fs::path(__FILE__).parent_path() / "wire_server.py").string(); }
+// From the checkout, not __FILE__: with ccache's base folder that path is relative to the
+// build folder, which is not where ctest runs the test programs.
+std::string ScriptPath() {
+  return (SimulatorProcess::SourceDir() / "tests" / "net" / "wire_server.py").string();
+}
 
 // Reads one line from fd within the deadline; empty on timeout or end of stream.
 std::string ReadLine(int fd, int timeoutMs) {
@@ -41,8 +47,7 @@ WireServer::WireServer(const std::string& cert, const std::string& key) : secure
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, fds[0]);
-  std::vector<std::string> args{"python3", ScriptPath(), "--record-dir",
-                                records_.path().string()};
+  std::vector<std::string> args{"python3", ScriptPath(), "--record-dir", records_.path().string()};
   if (secure_) args.insert(args.end(), {"--cert", cert, "--key", key});
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
@@ -93,8 +98,8 @@ TestCertificates::TestCertificates(const fs::path& folder) {
   WriteFile(ext, "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
   const std::string quiet = " >/dev/null 2>&1";
   const std::string commands[] = {
-      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=HopwellTestCA -keyout " +
-          caKey + " -out " + caFile + quiet,
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=HopwellTestCA -keyout " + caKey +
+          " -out " + caFile + quiet,
       "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout " + keyFile + " -out " +
           csr + quiet,
       "openssl x509 -req -in " + csr + " -CA " + caFile + " -CAkey " + caKey +
