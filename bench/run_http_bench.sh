@@ -112,11 +112,12 @@ report() {  # name bytes client_result curl_result
 url="http://127.0.0.1:$port"
 runs="${HOPWELL_BENCH_RUNS:-3}"
 
-# The machine is shared: each side runs $runs times, alternating, and its fastest run
+# The machine is shared: each side runs $runs times, alternating, and its median run
 # counts (peak RSS is the largest seen).
-best() {  # best "s rss" of the arguments
-  printf '%s\n' "$@" |
-    awk 'NR==1 || $1 < s { s = $1; c = $3 } { if ($2 > r) r = $2 } END { print s, r, c }'
+best() {  # median "s rss cpu" of the arguments, by time
+  printf '%s\n' "$@" | sort -n -k1,1 |
+    awk '{ s[NR] = $1; c[NR] = $3; if ($2 > r) r = $2 }
+         END { m = int((NR + 1) / 2); print s[m], r, c[m] }'
 }
 
 gc=(); gu=(); pc=(); pu=()

@@ -42,20 +42,15 @@ constexpr CommandRow kCommandTable[] = {
     {"esef", ActionKind::EsefDownload, "Opening ESEF..."},
 };
 
-// Command threads: appended on the user-interface thread, never joined; the list lives
-// until the process ends, so a command still running then is simply cut off.
-std::list<std::shared_ptr<boost::thread>>& CommandThreads() {
-  static auto* threads = new std::list<std::shared_ptr<boost::thread>>();
-  return *threads;
-}
-
 std::vector<JobPtr>& Registry() {
   static auto* registry = new std::vector<JobPtr>();
   return *registry;
 }
 
-std::mutex runningLock;
-std::condition_variable runningChanged;
+// Never destroyed: command threads are not joined and may still signal while the process
+// runs its exit-time destructors.
+std::mutex& runningLock = *new std::mutex;
+std::condition_variable& runningChanged = *new std::condition_variable;
 int runningCommands = 0;
 
 void CommandThreadBody(std::shared_ptr<KelvCmd> command) {
@@ -165,8 +160,9 @@ JobPtr ProcessCommand(const std::string& commandString) {
         ++runningCommands;
       }
       try {
-        CommandThreads().push_back(
-            std::make_shared<boost::thread>(CommandThreadBody, std::move(command)));
+        // Command threads are never joined: detached, a command still running when the
+        // process ends is simply cut off, and a finished one leaves nothing behind.
+        boost::thread(CommandThreadBody, std::move(command)).detach();
       } catch (...) {
         {
           std::lock_guard lock(runningLock);

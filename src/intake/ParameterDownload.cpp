@@ -2,6 +2,7 @@
 
 #include <boost/format.hpp>
 
+#include "net/AnswerForLog.h"
 #include "net/UrlTools.h"
 
 namespace hopwell {
@@ -76,7 +77,7 @@ bool FetchParameterDocument(IHttpHelper& http, JobStatus& job, LogSource& log,
       return false;
     }
   } else {
-    HW_LOG(log, info) << "    Parsing parameters:\n" << body.str();
+    HW_LOG(log, info) << "    Parsing parameters:\n" << AnswerForLog(body.str());
   }
   body.seekg(0);
   return true;

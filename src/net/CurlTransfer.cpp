@@ -5,6 +5,8 @@
 #include <exception>
 #include <string_view>
 
+#include <fmt/format.h>
+
 namespace hopwell {
 namespace {
 
@@ -51,8 +53,9 @@ bool SplitUrl(const std::string& url, UrlParts& parts, std::string& error) {
   return true;
 }
 
-CurlTransfer::CurlTransfer(std::ostream* out, ProgressCallback progress, void* context)
-    : reader_(out, progress, context) {}
+CurlTransfer::CurlTransfer(std::ostream* out, ProgressCallback progress, void* context,
+                           const TransferLimits& limits)
+    : limits_(limits), reader_(out, progress, context, limits.memoryAnswer) {}
 
 bool CurlTransfer::Open(const std::string& userAgent, const std::string& caFile, CURLSH* pool) {
   if (!EnsureCurlInitialized()) return false;
@@ -77,6 +80,15 @@ bool CurlTransfer::Open(const std::string& userAgent, const std::string& caFile,
   ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, this) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, this) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                              static_cast<long>(limits_.connect.count())) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L) == CURLE_OK;
+  // The idle limit: the connect limit covers everything before the pre-request call.
+  ok = ok && curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &CurlTransfer::OnConnected) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_PREREQDATA, this) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CurlTransfer::OnProgress) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, this) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
   if (ok && !caFile.empty()) ok = curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str()) == CURLE_OK;
   if (ok && pool != nullptr) ok = curl_easy_setopt(h, CURLOPT_SHARE, pool) == CURLE_OK;
   if (!ok) handle_.reset();
@@ -128,11 +140,24 @@ CURLcode CurlTransfer::Perform(const std::string& url) {
   answered_ = false;
   hasLocation_ = false;
   callbackFailed_ = false;
+  connected_ = false;
+  idleCut_ = false;
+  downloaded_ = 0;
+  uploaded_ = 0;
   disposition_ = Disposition::Read;
   errorBuffer_[0] = '\0';
   const CURLcode set = curl_easy_setopt(handle_.get(), CURLOPT_URL, url.c_str());
   if (set != CURLE_OK) return set;
-  const CURLcode code = curl_easy_perform(handle_.get());
+  CURLcode code = curl_easy_perform(handle_.get());
+  if (idleCut_ && code == CURLE_ABORTED_BY_CALLBACK) {
+    // Reported like libcurl's own time-outs, so the log line reads the same.
+    code = CURLE_OPERATION_TIMEDOUT;
+    const std::string detail =
+        fmt::format("Operation timed out: no byte moved in either direction for {} milliseconds",
+                    limits_.idle.count());
+    detail.copy(errorBuffer_, sizeof errorBuffer_ - 1);
+    errorBuffer_[std::min(detail.size(), sizeof errorBuffer_ - 1)] = '\0';
+  }
   if (code == CURLE_OK && !callbackFailed_) {
     try {
       StartResponse();
@@ -200,6 +225,7 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
   auto& transfer = *static_cast<CurlTransfer*>(self);
   const std::size_t n = size * count;
   transfer.answered_ = true;
+  transfer.Moved();
   const std::string_view line(data, n);
   auto startsWith = [&line](std::string_view prefix) {
     return line.size() >= prefix.size() &&
@@ -225,6 +251,28 @@ std::size_t CurlTransfer::OnRead(char* buffer, std::size_t size, std::size_t cou
     transfer.callbackFailed_ = true;
     return CURL_READFUNC_ABORT;
   }
+}
+
+int CurlTransfer::OnConnected(void* self, char*, char*, int, int) {
+  auto& transfer = *static_cast<CurlTransfer*>(self);
+  transfer.connected_ = true;
+  transfer.Moved();
+  return CURL_PREREQFUNC_OK;
+}
+
+int CurlTransfer::OnProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t,
+                             curl_off_t uploaded) {
+  auto& transfer = *static_cast<CurlTransfer*>(self);
+  if (!transfer.connected_) return 0;
+  if (downloaded != transfer.downloaded_ || uploaded != transfer.uploaded_) {
+    transfer.downloaded_ = downloaded;
+    transfer.uploaded_ = uploaded;
+    transfer.Moved();
+    return 0;
+  }
+  if (std::chrono::steady_clock::now() - transfer.lastMove_ < transfer.limits_.idle) return 0;
+  transfer.idleCut_ = true;
+  return 1;
 }
 
 }  // namespace hopwell

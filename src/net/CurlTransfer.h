@@ -1,11 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "net/CurlHandles.h"
 #include "net/ResponseReader.h"
+#include "net/TransferLimits.h"
 #include "net/UploadSource.h"
 
 namespace hopwell {
@@ -24,13 +26,16 @@ bool SplitUrl(const std::string& url, UrlParts& parts, std::string& error);
 // One libcurl easy handle driving one request (and its redirects and retries): the
 // request options every operation shares, the header block, the upload body, and the
 // response body, which goes to a ResponseReader unless the response hook says otherwise.
+// Connecting is bounded by the connect limit; once connected, a transfer that moves no byte
+// in either direction for the idle limit ends with CURLE_OPERATION_TIMEDOUT.
 class CurlTransfer {
  public:
   // What to do with a response whose body is about to start.
   enum class Disposition { Read, Discard, Stop };
   using ResponseHook = std::function<Disposition()>;
 
-  CurlTransfer(std::ostream* out, ProgressCallback progress, void* context);
+  CurlTransfer(std::ostream* out, ProgressCallback progress, void* context,
+               const TransferLimits& limits);
 
   // Makes the handle; false when libcurl cannot provide one. With a pool, the connection is
   // taken from it when one to the same host is idle, and goes back to it afterwards.
@@ -65,7 +70,12 @@ class CurlTransfer {
   static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnRead(char* buffer, std::size_t size, std::size_t count, void* self);
+  static int OnConnected(void* self, char*, char*, int, int);
+  static int OnProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t,
+                        curl_off_t uploaded);
+  void Moved() { lastMove_ = std::chrono::steady_clock::now(); }
 
+  TransferLimits limits_;
   CurlEasyHandle handle_;
   CurlSlistHandle headers_;
   ResponseReader reader_;
@@ -76,6 +86,11 @@ class CurlTransfer {
   bool answered_ = false;
   bool hasLocation_ = false;
   bool callbackFailed_ = false;
+  bool connected_ = false;
+  bool idleCut_ = false;
+  curl_off_t downloaded_ = 0;
+  curl_off_t uploaded_ = 0;
+  std::chrono::steady_clock::time_point lastMove_;
   char errorBuffer_[CURL_ERROR_SIZE] = {};
 };
 

@@ -66,6 +66,14 @@ std::string HttpHelperCurl::LogCurlError(CURLcode code, CurlTransfer& transfer) 
                           transfer.ErrorDetail());
 }
 
+HttpResult HttpHelperCurl::FailTooLarge(CurlTransfer& transfer) {
+  transfer.Reader().Flush();
+  HW_LOG(log_, error) << "The answer is too large: more than " << transfer.Reader().MemoryLimit()
+                      << " bytes";
+  HW_LOG(log_, error) << "Failed to read request";
+  return Fail(HttpResult::ReadFailed, "The answer is too large");
+}
+
 HttpResult HttpHelperCurl::OpenRequest(const char* verb, const std::string& url,
                                        const QueryList& query, CurlTransfer& transfer,
                                        std::string& finalUrl) {
@@ -117,7 +125,7 @@ bool HttpHelperCurl::AskForProxyCredentials(const std::string& url, CurlTransfer
 HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out, ProgressCallback progress,
                                void* context, const QueryList& query, const HeaderList& headers,
                                long* status) {
-  CurlTransfer transfer(out, progress, context);
+  CurlTransfer transfer(out, progress, context, limits_);
   std::string requestUrl;
   if (const HttpResult opened = OpenRequest("GET", url, query, transfer, requestUrl);
       opened != HttpResult::Ok) {
@@ -156,6 +164,7 @@ HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out, Progre
     const CURLcode code = transfer.Perform(requestUrl);
     if (next == Next::Retry) continue;
     if (code != CURLE_OK) {
+      if (transfer.Reader().TooLarge()) return FailTooLarge(transfer);
       if (transfer.Reader().OutputFailed() || transfer.CallbackFailed()) {
         transfer.Reader().Flush();
         HW_LOG(log_, error) << "Failed to read request";
@@ -218,6 +227,7 @@ HttpResult HttpHelperCurl::SendUpload(CurlTransfer& transfer, const std::string&
     transfer.Reader().Flush();
     return Fail(HttpResult::WriteFailed, "The request body could not be sent completely");
   }
+  if (transfer.Reader().TooLarge()) return FailTooLarge(transfer);
   if (code != CURLE_OK) {
     transfer.Reader().Flush();
     const std::string text = LogCurlError(code, transfer);
@@ -240,7 +250,7 @@ HttpResult HttpHelperCurl::SendUpload(CurlTransfer& transfer, const std::string&
 HttpResult HttpHelperCurl::Post(const std::string& url, const std::string& contentType,
                                 std::ostream* out, PostBody& body, const HeaderList& headers,
                                 ProgressCallback progress, void* context, long* status) {
-  CurlTransfer transfer(out, progress, context);
+  CurlTransfer transfer(out, progress, context, limits_);
   std::string finalUrl;
   if (const HttpResult opened = OpenRequest("POST", url, {}, transfer, finalUrl);
       opened != HttpResult::Ok) {
@@ -272,7 +282,7 @@ HttpResult HttpHelperCurl::PostMultipart(const std::string& url, std::ostream* o
                                          const FileList& files, const FieldList& fields,
                                          const HeaderList& headers, ProgressCallback progress,
                                          void* context, long* /*status: never written*/) {
-  CurlTransfer transfer(out, progress, context);
+  CurlTransfer transfer(out, progress, context, limits_);
   std::string finalUrl;
   if (const HttpResult opened = OpenRequest("POST", url, {}, transfer, finalUrl);
       opened != HttpResult::Ok) {

@@ -6,6 +6,7 @@
 #include "net/ConnectionPool.h"
 #include "net/CurlTransfer.h"
 #include "net/IHttpHelper.h"
+#include "net/TransferLimits.h"
 #include "net/UploadSource.h"
 #include "shell/Logging.h"
 
@@ -42,6 +43,9 @@ class HttpHelperCurl : public IHttpHelper {
                            ProgressCallback progress, void* context, long* status) override;
   std::string ErrorText(HttpResult result) override;
 
+  // Replaces the limits of the transfers that follow (DefaultTransferLimits at first).
+  void SetTransferLimits(const TransferLimits& limits) { limits_ = limits; }
+
  private:
   // Allow-list check, final URL, split, handle; Ok or the result to return.
   HttpResult OpenRequest(const char* verb, const std::string& url, const QueryList& query,
@@ -54,9 +58,12 @@ class HttpHelperCurl : public IHttpHelper {
   bool AskForProxyCredentials(const std::string& url, CurlTransfer& transfer);
   HttpResult Fail(HttpResult result, const std::string& text);
   std::string LogCurlError(CURLcode code, CurlTransfer& transfer);
+  // The answer outgrew the memory limit: logs it and fails the request.
+  HttpResult FailTooLarge(CurlTransfer& transfer);
 
   LogSource log_;
   ConnectionPool pool_;
+  TransferLimits limits_ = DefaultTransferLimits();
   std::string caFile_;
   std::string proxyUser_;
   std::string proxyPassword_;

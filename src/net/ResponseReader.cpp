@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <sstream>
 
 #include "net/CurlHandles.h"
 
@@ -14,8 +15,14 @@ constexpr std::size_t kStagingSize = 256 * 1024;
 
 }  // namespace
 
-ResponseReader::ResponseReader(std::ostream* out, ProgressCallback progress, void* context)
-    : out_(out), progress_(progress), context_(context) {
+ResponseReader::ResponseReader(std::ostream* out, ProgressCallback progress, void* context,
+                               std::size_t memoryLimit)
+    : out_(out),
+      progress_(progress),
+      context_(context),
+      memoryLimit_(memoryLimit),
+      // Answers that end up in a string are the ones held in memory; files are not limited.
+      inMemory_(out != nullptr && dynamic_cast<std::stringbuf*>(out->rdbuf()) != nullptr) {
   if (out_ != nullptr) staging_.reserve(kStagingSize);
 }
 
@@ -28,12 +35,17 @@ void ResponseReader::Begin(std::int64_t contentLength) {
     length_ = 0;
   } else {
     length_ = static_cast<std::uint64_t>(contentLength);
+    if (inMemory_ && length_ > memoryLimit_) tooLarge_ = true;
   }
   HW_LOG(log_, info) << "Downloading " << length_ << " bytes";
 }
 
 bool ResponseReader::Append(const char* data, std::size_t n) {
-  if (outputFailed_) return false;
+  if (outputFailed_ || tooLarge_) return false;
+  if (inMemory_ && total_ + pieceFilled_ + n > memoryLimit_) {
+    tooLarge_ = true;
+    return false;
+  }
   if (pieceFilled_ > 0) {
     const std::size_t take = std::min(n, kPieceSize - pieceFilled_);
     std::memcpy(piece_.data() + pieceFilled_, data, take);

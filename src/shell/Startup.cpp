@@ -1,10 +1,17 @@
 #include "shell/Startup.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+
+#include <boost/filesystem/exception.hpp>
+#include <boost/format.hpp>
+#include <boost/log/core.hpp>
 
 #include "Version.h"
 #include "commands/RegisterCommands.h"
 #include "shell/Logging.h"
+#include "storage/LocalFolders.h"
 
 namespace hopwell {
 
@@ -15,11 +22,24 @@ std::string VersionLine() {
   return std::string("Kelvory Hopwell") + " version " + version + " " + kBuildRevision;
 }
 
-void StartCore() {
-  InitLogging();
+std::string StartCore() {
+  // Logs, records and preferences are for the user alone, and so is every folder made below.
+  ::umask(077);
+  // Nothing is logged before the log file exists (InitLogging turns logging back on), so
+  // that no record reaches the terminal.
+  boost::log::core::get()->set_logging_enabled(false);
+  if (std::string problem = PrepareLocalFolders(); !problem.empty()) return problem;
+  try {
+    InitLogging();
+  } catch (const boost::filesystem::filesystem_error& error) {
+    return (boost::format("Hopwell cannot use the folder %1%: %2%") % error.path1() %
+            error.code().message())
+        .str();
+  }
   static LogSource log;
   HW_LOG(log, info) << VersionLine();
   RegisterCommands();
+  return {};
 }
 
 }  // namespace hopwell

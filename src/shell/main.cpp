@@ -59,7 +59,10 @@ int main(int argc, char** argv) {
       PrintUsage(stderr);
       return 2;
     }
-    hopwell::StartCore();
+    if (const std::string problem = hopwell::StartCore(); !problem.empty()) {
+      std::fprintf(stderr, "hopwell: %s\n", problem.c_str());
+      return 1;
+    }
     return hopwell::RunHeadless(args);
   }
   if (!args.empty() && args[0].rfind("--", 0) == 0 && args[0] != "--") {

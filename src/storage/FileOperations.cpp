@@ -2,10 +2,11 @@
 
 #include <vector>
 
-#include <boost/filesystem/operations.hpp>
 #include <zlib.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "shell/Logging.h"
+#include "storage/LocalFolders.h"
 
 namespace hopwell {
 namespace {
@@ -74,7 +75,7 @@ bool RemovePath(const fs::path& path) {
 bool CreateFolder(const fs::path& path) {
   boost::system::error_code error;
   if (fs::exists(path, error)) return true;
-  fs::create_directories(path, error);
+  CreatePrivateFolders(path, error);
   // Another thread may have created it meanwhile: what counts is that it exists now.
   if (!error || fs::is_directory(path)) return true;
   HW_LOG(FileLog(), error) << "Failed to create folder " << path << ": " << error.message();

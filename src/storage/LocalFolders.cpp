@@ -1,12 +1,15 @@
 #include "storage/LocalFolders.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <optional>
 
 #include <boost/filesystem/operations.hpp>
+#include <boost/format.hpp>
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid_io.hpp>
 
@@ -16,6 +19,8 @@ namespace {
 namespace fs = boost::filesystem;
 
 const char* const kBrandFolder = "Kelv";
+const char* const kCannotUse = "Hopwell cannot use the folder %1%: %2%";
+constexpr mode_t kPrivateFolderMode = 0700;
 
 // An environment value that names an absolute folder; relative values are ignored, as the
 // XDG base-directory rules ask.
@@ -51,11 +56,17 @@ fs::path SystemTempFolder() {
   return HomeFolder() / ".cache";
 }
 
-fs::path LongPathName(const fs::path& path) { return path; }
+fs::path LongPathName(const fs::path& path) {
+  return path;
+}
 
-fs::path TempRoot() { return LongPathName(SystemTempFolder() / kBrandFolder); }
+fs::path TempRoot() {
+  return LongPathName(SystemTempFolder() / kBrandFolder);
+}
 
-fs::path AppDataRoot() { return RoamingAppDataFolder() / kBrandFolder; }
+fs::path AppDataRoot() {
+  return RoamingAppDataFolder() / kBrandFolder;
+}
 
 fs::path UploadFolder(const std::string& name, const std::string& key) {
   fs::path folder = TempRoot() / "upload";
@@ -63,12 +74,59 @@ fs::path UploadFolder(const std::string& name, const std::string& key) {
   return folder;
 }
 
-fs::path TempSubfolder(const std::string& a, const std::string& b) { return TempRoot() / a / b; }
+fs::path TempSubfolder(const std::string& a, const std::string& b) {
+  return TempRoot() / a / b;
+}
 
 fs::path LogFolder() {
   fs::path folder = TempRoot() / "Hopwell";
-  fs::create_directories(folder);
+  boost::system::error_code error;
+  CreatePrivateFolders(folder, error);
+  if (error) throw fs::filesystem_error("Cannot create the log folder", folder, error);
   return folder;
+}
+
+void CreatePrivateFolders(const fs::path& folder, boost::system::error_code& error) {
+  error.clear();
+  fs::path current;
+  for (const fs::path& part : folder) {
+    current /= part;
+    if (::mkdir(current.c_str(), kPrivateFolderMode) == 0 || errno == EEXIST) continue;
+    error.assign(errno, boost::system::system_category());
+    return;
+  }
+  if (!fs::is_directory(folder, error) && !error) {
+    error = boost::system::errc::make_error_code(boost::system::errc::not_a_directory);
+  }
+}
+
+std::string PrepareOwnFolder(const fs::path& root, uid_t owner) {
+  auto problem = [&root](const std::string& why) {
+    return (boost::format(kCannotUse) % root % why).str();
+  };
+  struct stat link {};
+  if (::lstat(root.c_str(), &link) != 0) {
+    boost::system::error_code error;
+    CreatePrivateFolders(root, error);
+    return error ? problem(error.message()) : std::string();
+  }
+  // A link may be swapped by whoever owns it, and its target must be ours too.
+  struct stat target {};
+  if (link.st_uid != owner || ::stat(root.c_str(), &target) != 0 || target.st_uid != owner) {
+    return problem("it belongs to another user");
+  }
+  if (!S_ISDIR(target.st_mode)) return problem("it is not a folder");
+  if ((target.st_mode & 077) != 0 && ::chmod(root.c_str(), kPrivateFolderMode) != 0) {
+    return problem(boost::system::error_code(errno, boost::system::system_category()).message());
+  }
+  return {};
+}
+
+std::string PrepareLocalFolders() {
+  for (const fs::path& root : {TempRoot(), AppDataRoot()}) {
+    if (std::string problem = PrepareOwnFolder(root, ::getuid()); !problem.empty()) return problem;
+  }
+  return {};
 }
 
 fs::path CurrentDocumentsDbPath() {
@@ -81,10 +139,16 @@ fs::path EsefWorkFolder() {
   return TempRoot() / "ESEF" / boost::uuids::to_string(generator());
 }
 
-fs::path TaggerDownloadFolder() { return TempRoot() / "tagger_download"; }
+fs::path TaggerDownloadFolder() {
+  return TempRoot() / "tagger_download";
+}
 
-fs::path TaggerFolder() { return TempRoot() / "tagger"; }
+fs::path TaggerFolder() {
+  return TempRoot() / "tagger";
+}
 
-fs::path TaggerVendorFolder() { return RoamingAppDataFolder() / "AMANAConsulting"; }
+fs::path TaggerVendorFolder() {
+  return RoamingAppDataFolder() / "AMANAConsulting";
+}
 
 }  // namespace hopwell

@@ -211,8 +211,10 @@ int ZipExtractor::ExtractEntry(void* archive, bool keepFolders, const fs::path& 
                           << error.message();
     }
   }
-  // Replacing an existing link writes a new file in its place, not through it.
-  if (fs::is_symlink(fs::symlink_status(target, error))) fs::remove(target, error);
+  // An existing entry is replaced by a new file, never written into: it may be a symbolic
+  // or hard link to a file outside the destination.
+  const fs::file_status existing = fs::symlink_status(target, error);
+  if (fs::exists(existing) && !fs::is_directory(existing)) fs::remove(target, error);
 
   const int copyStatus = CopyEntryData(archive, target);
   if (copyStatus != 0) {
@@ -228,11 +230,12 @@ int ZipExtractor::ExtractEntry(void* archive, bool keepFolders, const fs::path& 
 }
 
 int ZipExtractor::CopyEntryData(void* archive, const fs::path& target) {
-  FileHandle file = OpenFile(target, "wb");
+  // "x": the file must be new, so nothing planted since the removal is written through.
+  FileHandle file = OpenFile(target, "wbx");
   if (!file) {
     boost::system::error_code ignored;
     fs::create_directories(target.parent_path(), ignored);
-    file = OpenFile(target, "wb");
+    file = OpenFile(target, "wbx");
   }
   if (!file) {
     // An entry that cannot be written is a failed extraction, not a finished one.

@@ -9,6 +9,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "Deployment.h"
+#include "net/AnswerForLog.h"
 #include "net/UrlTools.h"
 #include "storage/LocalFolders.h"
 #include "support/CurrentLogFile.h"
@@ -102,7 +103,7 @@ void HWZendeskUtils::SendTicket() {
   }
 
   const std::string text = response.str();
-  HW_LOG(log_, info) << "Server replied: " << text;
+  HW_LOG(log_, info) << "Server replied: " << AnswerForLog(text);
   // A transport failure is a failure even when part of an answer arrived.
   const bool confirmed = ParseAnswer(text);
   success_.store(result == HttpResult::Ok && confirmed);

@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include "Deployment.h"
+#include "net/AnswerForLog.h"
 #include "net/UrlTools.h"
 
 namespace hopwell {
@@ -63,7 +64,7 @@ void TestCmd::Execute() {
     return;
   }
   HW_LOG(log_, info) << "Successfully established internet connection to " << testUrl_;
-  HW_LOG(log_, info) << "Retrieved\n" << page.str();
+  HW_LOG(log_, info) << "Retrieved\n" << AnswerForLog(page.str());
   HW_LOG(log_, info) << "TestCmd ran successfully";
   job_->SetState(JobState::Succeeded);
 }

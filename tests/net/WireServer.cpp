@@ -19,7 +19,8 @@ namespace hopwell::testing {
 namespace fs = boost::filesystem;
 namespace {
 
-// From the checkout, not __FILE__: with ccache's base folder the compiler sees relative paths.
+// From the checkout, not __FILE__: with ccache's base folder that path is relative to the
+// build folder, which is not where ctest runs the test programs.
 std::string ScriptPath() {
   return (SimulatorProcess::SourceDir() / "tests" / "net" / "wire_server.py").string();
 }

@@ -10,6 +10,15 @@ Every request is stored byte for byte (request line, header block and body) in
   /redirect?to=URL  302 to URL;  /loop  302 to itself
   /truncated        announces 1000 bytes, sends 10, closes
   /close            closes without answering
+
+Hostile answers, for the time-out and size limits:
+
+  /stall            reads the request, never answers
+  /status-only      sends a status line, then nothing
+  /body-stops       announces 100000 bytes, sends 1000, then nothing
+  /trickle?n=N&every=S   N bytes, one every S seconds
+  /big?n=N          N bytes in 1 MiB blocks, with Content-Length (or chunked with &chunked=1)
+  /unread           (POST) never reads the body and never answers
   anything else     200 "ok" (POSTs: "received <body length>")
 
 A request with an absolute target (a proxy request) needs
@@ -23,6 +32,7 @@ import socketserver
 import ssl
 import sys
 import threading
+import time
 import urllib.parse
 
 PROXY_AUTH = "Basic cHVzZXI6cHBhc3M="
@@ -37,6 +47,8 @@ class Handler(socketserver.BaseRequestHandler):
                 return None
             data += chunk
         head, _, rest = data.partition(b"\r\n\r\n")
+        if b" /unread" in head.split(b"\r\n")[0]:
+            self.stall()
         headers = {}
         for line in head.split(b"\r\n")[1:]:
             name, _, value = line.partition(b":")
@@ -48,6 +60,24 @@ class Handler(socketserver.BaseRequestHandler):
                 break
             rest += chunk
         return head, headers, rest
+
+    def stall(self):
+        # Holds the connection open until the server is stopped.
+        time.sleep(3600)
+
+    def big(self, conn, n, chunked):
+        block = bytes(i % 251 for i in range(1 << 20))
+        framing = "Transfer-Encoding: chunked" if chunked else "Content-Length: %d" % n
+        conn.sendall(("HTTP/1.1 200 OK\r\nConnection: close\r\n%s\r\n\r\n" % framing).encode())
+        try:
+            while n > 0:
+                piece = block[:min(n, len(block))]
+                conn.sendall(b"%x\r\n%s\r\n" % (len(piece), piece) if chunked else piece)
+                n -= len(piece)
+            if chunked:
+                conn.sendall(b"0\r\n\r\n")
+        except OSError:
+            pass  # the client gave up, as it should
 
     def record(self, raw):
         with self.server.lock:
@@ -102,6 +132,23 @@ class Handler(socketserver.BaseRequestHandler):
             conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789")
         elif path == "/close":
             pass
+        elif path == "/stall":
+            self.stall()
+        elif path == "/status-only":
+            conn.sendall(b"HTTP/1.1 200 OK\r\n")
+            self.stall()
+        elif path == "/body-stops":
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + b"x" * 1000)
+            self.stall()
+        elif path == "/trickle":
+            n = int(query["n"][0])
+            every = float(query["every"][0])
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % n)
+            for _ in range(n):
+                time.sleep(every)
+                conn.sendall(b"t")
+        elif path == "/big":
+            self.big(conn, int(query["n"][0]), "chunked" in query)
         elif method == "POST":
             self.send(conn, 200, b"received %d" % len(body))
         else:

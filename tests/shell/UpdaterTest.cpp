@@ -157,10 +157,9 @@ struct HandlerProbe {
 
   Updater::ResultHandler Handler() {
     return [this](const UpdateCheckResult& result, bool userAsked) {
-      {
-        std::lock_guard guard(lock);
-        calls.emplace_back(result, userAsked);
-      }
+      // Notified under the lock: once the waiter sees the call, the probe may go at once.
+      std::lock_guard guard(lock);
+      calls.emplace_back(result, userAsked);
       changed.notify_all();
     };
   }

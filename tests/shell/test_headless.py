@@ -10,7 +10,7 @@ import unittest
 HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 
 LINE_FORMAT = re.compile(
-    r"^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{6} \[0x[0-9a-fA-F]{8,16}\]: "
+    r"^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{6} \[0x[0-9a-f]{8}\]: "
     r"<(trace|debug|info|warning|error|fatal)> .*$"
 )
 
@@ -108,9 +108,37 @@ class HeadlessTest(unittest.TestCase):
             open(path, "w").close()
             stamp = time.time() - age_days * 86400
             os.utime(path, (stamp, stamp))
-        self.run_headless("kelv:Save")
+        result = self.run_headless("kelv:Save")
         self.assertFalse(os.path.exists(old))
         self.assertTrue(os.path.exists(recent))
+        # The clean-up runs before the log file exists: its lines reach no terminal either.
+        self.assertNotIn("Deleting", result.stdout + result.stderr)
+
+    def test_folders_and_files_are_private(self):
+        self.run_headless("kelv:Save")
+        kelv = os.path.join(self.tmp, "Kelv")
+        for folder in (kelv, self.log_folder(), os.path.join(self.dir.name, "app", "Kelv")):
+            self.assertEqual(os.stat(folder).st_mode & 0o777, 0o700, folder)
+        log = os.path.join(self.log_folder(), "Hopwell_00000.log")
+        self.assertEqual(os.stat(log).st_mode & 0o777, 0o600)
+
+    def test_unusable_temp_root_is_refused_with_its_path(self):
+        kelv = os.path.join(self.tmp, "Kelv")
+        cases = [("a file", lambda: open(kelv, "w").close(), "it is not a folder")]
+        if os.getuid() == 0:
+            # A shared TMPDIR holding another user's folder.
+            cases.append(("another user's", lambda: (os.mkdir(kelv), os.chown(kelv, 65534, 65534)),
+                          "it belongs to another user"))
+        for label, arrange, why in cases:
+            with self.subTest(label):
+                arrange()
+                result = self.run_headless("kelv:Save")
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(result.stdout, "")
+                self.assertEqual(result.stderr,
+                                 'hopwell: Hopwell cannot use the folder "%s": %s\n' % (kelv, why))
+                self.assertEqual(os.listdir(self.tmp), ["Kelv"])
+                os.remove(kelv) if os.path.isfile(kelv) else os.rmdir(kelv)
 
 
 if __name__ == "__main__":

@@ -1,9 +1,15 @@
 #include "storage/LocalFolders.h"
 
-#include <boost/filesystem/operations.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "common/TempDir.h"
+#include "storage/FileOperations.h"
 
 namespace hopwell {
 namespace {
@@ -69,6 +75,71 @@ TEST(LocalFoldersTest, EsefWorkFolderIsFreshLowerCaseUuid) {
     }
   }
   EXPECT_EQ(name[14], '4');  // version 4
+}
+
+unsigned Mode(const fs::path& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+TEST(LocalFoldersTest, FoldersTheClientMakesAreForTheUserAlone) {
+  TempDir dir;
+  ScopedEnv tmp("TMPDIR", (dir / "t").string());
+  EXPECT_EQ(Mode(LogFolder()), 0700u);
+  EXPECT_EQ(Mode(dir / "t"), 0700u);
+  ASSERT_TRUE(CreateFolder(TempRoot() / "a" / "b"));
+  EXPECT_EQ(Mode(TempRoot() / "a"), 0700u);
+  EXPECT_EQ(Mode(TempRoot() / "a" / "b"), 0700u);
+}
+
+struct RootCase {
+  const char* label;
+  std::function<void(const fs::path& root)> arrange;
+  uid_t owner;          // the user the folder must belong to
+  const char* problem;  // what the message says after the quoted path; empty: usable
+};
+
+TEST(LocalFoldersTest, PrepareOwnFolderCreatesNarrowsOrRefuses) {
+  const uid_t me = ::getuid();
+  const RootCase cases[] = {
+      {"Missing", [](const fs::path&) {}, me, ""},
+      {"OwnButOpen",
+       [](const fs::path& root) {
+         fs::create_directories(root);
+         ::chmod(root.c_str(), 0777);
+       },
+       me, ""},
+      {"AnotherUsers", [](const fs::path& root) { fs::create_directories(root); }, me + 1,
+       "it belongs to another user"},
+      {"LinkToAnotherUsers",
+       [](const fs::path& root) {
+         fs::create_directories(root.parent_path() / "elsewhere");
+         fs::create_symlink(root.parent_path() / "elsewhere", root);
+       },
+       me + 1, "it belongs to another user"},
+      {"AFile", [](const fs::path& root) { testing::WriteFile(root, "x"); }, me,
+       "it is not a folder"},
+      {"ParentIsAFile",
+       [](const fs::path& root) {
+         fs::remove(root.parent_path());
+         testing::WriteFile(root.parent_path(), "x");
+       },
+       me, "Not a directory"},
+  };
+  for (const RootCase& c : cases) {
+    TempDir dir;
+    const fs::path root = dir / "shared" / "Kelv";
+    fs::create_directories(root.parent_path());
+    c.arrange(root);
+    const std::string problem = PrepareOwnFolder(root, c.owner);
+    if (*c.problem == '\0') {
+      EXPECT_EQ(problem, "") << c.label;
+      EXPECT_EQ(Mode(root), 0700u) << c.label;
+    } else {
+      EXPECT_EQ(problem, "Hopwell cannot use the folder \"" + root.string() + "\": " + c.problem)
+          << c.label;
+    }
+  }
 }
 
 }  // namespace

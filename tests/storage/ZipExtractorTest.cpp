@@ -263,14 +263,20 @@ INSTANTIATE_TEST_SUITE_P(Names, HostileEntryTest,
 TEST_F(ZipExtractorTest, LinksAlreadyInTheDestinationAreNotWrittenThrough) {
   const fs::path outside = dir_ / "outside";
   WriteFile(outside / "victim.txt", "precious");
+  WriteFile(outside / "hard.txt", "precious");
   fs::create_symlink(outside, Destination() / "linked");
   fs::create_symlink(outside / "victim.txt", Destination() / "victim.txt");
+  fs::create_hard_link(outside / "hard.txt", Destination() / "hard.txt");
 
-  MakeArchive(R"([{"name": "victim.txt", "data": "replaced"}])");
+  MakeArchive(R"([{"name": "victim.txt", "data": "replaced"},
+                  {"name": "hard.txt", "data": "replaced"}])");
   ASSERT_TRUE(ZipExtractor(Archive()).Extract(true, Destination()));
-  EXPECT_EQ(ReadFile(outside / "victim.txt"), "precious");
-  EXPECT_FALSE(fs::is_symlink(Destination() / "victim.txt"));
-  EXPECT_EQ(ReadFile(Destination() / "victim.txt"), "replaced");
+  for (const char* name : {"victim.txt", "hard.txt"}) {
+    EXPECT_EQ(ReadFile(outside / name), "precious") << name;
+    EXPECT_FALSE(fs::is_symlink(Destination() / name)) << name;
+    EXPECT_EQ(ReadFile(Destination() / name), "replaced") << name;
+  }
+  EXPECT_EQ(fs::hard_link_count(Destination() / "hard.txt"), 1u);
 
   MakeArchive(R"([{"name": "linked/new.txt", "data": "evil"}])");
   LogCapture log;

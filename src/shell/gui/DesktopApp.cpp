@@ -24,6 +24,7 @@
 #include "shell/TerminationSignals.h"
 #include "shell/Updater.h"
 #include "shell/gui/ClientIcon.h"
+#include "shell/gui/Dialogs.h"
 #include "shell/gui/MainWindow.h"
 #include "shell/gui/QtFrontEnd.h"
 #include "shell/gui/QtTranslations.h"
@@ -99,7 +100,7 @@ int RunDesktop(int argc, char** argv) {
     return 2;
   }
 
-  StartCore();
+  const std::string problem = StartCore();
   LogSource& log = DesktopLog();
 
   QApplication app(argc, argv);
@@ -108,6 +109,11 @@ int RunDesktop(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("hopwell"));
   QApplication::setWindowIcon(ClientIcon());
   LoadQtTranslations(app, LocaleFromEnvironment());
+  if (!problem.empty()) {
+    std::fprintf(stderr, "hopwell: %s\n", problem.c_str());
+    RunMessageDialog("", problem);
+    return 1;
+  }
   // The client lives in the tray: closing the window is a quit request, not an exit.
   QApplication::setQuitOnLastWindowClosed(false);
 
