@@ -8,6 +8,8 @@
 #include <memory>
 #include <thread>
 
+#include "storage/FileModes.h"
+
 extern char** environ;
 
 namespace hopwell {
@@ -49,6 +51,7 @@ pid_t SpawnProgram(const boost::filesystem::path& program,
   }
   pid_t pid = -1;
   if (result == 0) {
+    const StartedProgramMask userMask;
     result =
         posix_spawn(&pid, strings.front().c_str(), &files.actions, nullptr, argv.data(), environ);
   }

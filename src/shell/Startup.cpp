@@ -1,7 +1,5 @@
 #include "shell/Startup.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include <boost/filesystem/exception.hpp>
@@ -11,6 +9,7 @@
 #include "Version.h"
 #include "commands/RegisterCommands.h"
 #include "shell/Logging.h"
+#include "storage/FileModes.h"
 #include "storage/LocalFolders.h"
 
 namespace hopwell {
@@ -24,7 +23,7 @@ std::string VersionLine() {
 
 std::string StartCore() {
   // Logs, records and preferences are for the user alone, and so is every folder made below.
-  ::umask(077);
+  MakeOwnFilesPrivate();
   // Nothing is logged before the log file exists (InitLogging turns logging back on), so
   // that no record reaches the terminal.
   boost::log::core::get()->set_logging_enabled(false);

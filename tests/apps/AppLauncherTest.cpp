@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -19,6 +20,7 @@
 #include "common/StandinApp.h"
 #include "common/TempDir.h"
 #include "shell/FrontEnd.h"
+#include "storage/FileModes.h"
 
 namespace hopwell {
 namespace {
@@ -118,6 +120,22 @@ TEST_F(AppLauncherTest, ScriptRunByItsInterpreterCountsAsRunning) {
   EXPECT_TRUE(WaitForRunning(script, false));
   ::kill(shell, SIGTERM);
   ::waitpid(shell, nullptr, 0);
+}
+
+// The client keeps its own files private (mask 077); a started program gets the user's mask.
+TEST_F(AppLauncherTest, StartedProgramGetsTheMaskTheClientWasStartedWith) {
+  const mode_t before = ::umask(022);
+  MakeOwnFilesPrivate();
+  const fs::path written = dir_ / "mask.txt";
+  const pid_t child = SpawnProgram("/bin/sh", {"-c", "umask > \"$0\"", written.string()}, kNoReap);
+  ASSERT_GT(child, 0);
+  ::waitpid(child, nullptr, 0);
+  const mode_t after = ::umask(before);
+  EXPECT_EQ(after, 077u);
+  std::ifstream in(written.string());
+  std::string mask;
+  in >> mask;
+  EXPECT_EQ(mask, "0022");
 }
 
 TEST_F(AppLauncherTest, LauncherStartsFoundApplicationAndReportsMissingOne) {
