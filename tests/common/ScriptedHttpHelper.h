@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -9,11 +10,16 @@
 
 namespace hopwell::testing {
 
-// An HTTP helper that answers Get from a script instead of the network. Like the real one
-// it checks the allow-list (loopback simulator addresses only) before anything counts as
-// sent.
+// An HTTP helper that answers Get from a script instead of the network and keeps what was
+// asked. Like the real one it checks the allow-list (loopback simulator addresses only)
+// before anything counts as sent.
 class ScriptedHttpHelper : public IHttpHelper {
  public:
+  struct Answer {
+    HttpResult result = HttpResult::Ok;
+    long status = 200;
+    std::string body;
+  };
   struct Sent {
     std::string url;
     HeaderList headers;
@@ -23,22 +29,32 @@ class ScriptedHttpHelper : public IHttpHelper {
   ScriptedHttpHelper()
       : IHttpHelper({Md5Hex("http://127.0.0.1:18080"), Md5Hex("https://127.0.0.1:18443")}) {}
 
-  // The next answers.
+  // Answers by URL; any other URL gets the next answer below.
+  std::map<std::string, Answer> answers;
+  // The next answer.
   HttpResult result = HttpResult::Ok;
   long status = 200;
   std::string body;
   std::string errorText;
+  // Whether an answer reports its whole body as transferred to the progress callback.
+  bool reportsProgress = false;
   std::vector<Sent> sent;
 
   void Prepare() override {}
 
-  HttpResult Get(const std::string& url, std::ostream* out, ProgressCallback, void*,
-                 const QueryList& query, const HeaderList& headers, long* statusOut) override {
+  HttpResult Get(const std::string& url, std::ostream* out, ProgressCallback progress,
+                 void* context, const QueryList& query, const HeaderList& headers,
+                 long* statusOut) override {
     if (!IsCommunicationAllowed(url)) return HttpResult::NotAllowed;
     sent.push_back({url, headers, query});
-    if (result != HttpResult::Ok) return result;
-    if (out) *out << body;
-    if (statusOut) *statusOut = status;
+    const auto found = answers.find(url);
+    const Answer answer = found != answers.end() ? found->second : Answer{result, status, body};
+    if (answer.result != HttpResult::Ok) return answer.result;
+    if (out) *out << answer.body;
+    if (reportsProgress && progress) {
+      progress(context, answer.body.size(), answer.body.size(), 0, 0);
+    }
+    if (statusOut) *statusOut = answer.status;
     return HttpResult::Ok;
   }
   HttpResult PostStream(const std::string&, const std::string&, std::ostream*, std::istream&,
