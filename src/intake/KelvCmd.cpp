@@ -1,6 +1,9 @@
 #include "intake/KelvCmd.h"
 
 #include <ctime>
+#include <exception>
+
+#include <boost/format.hpp>
 
 #include <fmt/format.h>
 
@@ -9,7 +12,9 @@ namespace {
 
 constexpr std::size_t kRateWindowSize = 5;
 
-std::int64_t NowSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t NowSeconds() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 }  // namespace
 
@@ -17,6 +22,41 @@ void KelvCmd::Run() {
   DoExecute();
   HW_LOG(log_, info) << "Command is done";
   FlushLog();
+}
+
+bool KelvCmd::RunFailingJob(const std::function<void()>& work, JobStatus& job,
+                            const FailureTexts& texts) {
+  const auto fail = [&](const std::string& text) {
+    HW_LOG(log_, error) << texts.log << text;
+    job.JobFailed(boost::format(texts.job) % text);
+  };
+  const auto failUnknown = [&] {
+    HW_LOG(log_, error) << texts.unknownLog;
+    job.JobFailed(texts.unknownJob);
+  };
+  try {
+    work();
+    return true;
+  } catch (const std::exception& error) {
+    fail(error.what());
+  } catch (const std::string& text) {
+    if (texts.catchesText) {
+      fail(text);
+    } else {
+      failUnknown();
+    }
+  } catch (...) {
+    failUnknown();
+  }
+  return false;
+}
+
+bool KelvCmd::AcceptArgument(bool valid, const std::string& argument, JobStatus& job,
+                             const char* logText) {
+  if (valid) return true;
+  job.JobFailed(boost::format("Invalid arguments: %s") % argument);
+  HW_LOG(log_, warning) << logText << argument;
+  return false;
 }
 
 bool KelvCmd::ShouldReportProgress() {

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 
+#include "intake/JobStatus.h"
 #include "shell/Logging.h"
 
 namespace hopwell {
@@ -29,6 +31,23 @@ class KelvCmd {
   double EstimateRemainingSeconds(std::uint64_t total, std::uint64_t done);
 
  protected:
+  // How a command reports work that threw: the log line's start (the failure's text follows)
+  // and the job's message (%1% is the failure's text), and both for a failure without text.
+  struct FailureTexts {
+    std::string log;
+    std::string job;
+    std::string unknownLog;
+    std::string unknownJob;
+    // A thrown std::string carries the failure's text as well.
+    bool catchesText = false;
+  };
+
+  // Runs work; whatever it throws fails the job instead. False when work threw.
+  bool RunFailingJob(const std::function<void()>& work, JobStatus& job, const FailureTexts& texts);
+
+  // False, after failing the job and logging logText and the argument, unless valid.
+  bool AcceptArgument(bool valid, const std::string& argument, JobStatus& job, const char* logText);
+
   LogSource log_;
 
  private:

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "common/LogCapture.h"
+#include "common/ScriptedHttpHelper.h"
 #include "intake/AppCmdParameters.h"
-#include "intake/ScriptedHttpHelper.h"
 
 namespace hopwell {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "Deployment.h"
 #include "common/LogCapture.h"
+#include "common/ScriptedHttpHelper.h"
 #include "common/SimulatorTest.h"
-#include "intake/ScriptedHttpHelper.h"
 #include "net/HttpHelperCurl.h"
 #include "net/UrlTools.h"
 
@@ -92,7 +92,6 @@ TEST(TestCmdTest, RefusedTestUrlFailsTheSameWayAndSendsNothing) {
 class TestCmdSimulatorTest : public testing::SimulatorTest {
  protected:
 };
-
 
 TEST_F(TestCmdSimulatorTest, FetchesTheLoginPageWithTheTestHeader) {
   LogCapture log;

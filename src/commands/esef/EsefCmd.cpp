@@ -30,15 +30,9 @@ EsefCmd::EsefCmd(const std::string& argument, JobPtr job, HttpHelperPtr http, Ta
 }
 
 void EsefCmd::DoExecute() {
-  try {
-    Execute();
-  } catch (const std::exception& error) {
-    HW_LOG(log_, error) << "    EsefCmd failed: " << error.what();
-    job_->JobFailed(boost::format("ESEF command failed (%1%)") % error.what());
-  } catch (...) {
-    HW_LOG(log_, error) << "    EsefCmd failed";
-    job_->JobFailed("ESEF command failed");
-  }
+  RunFailingJob([this] { Execute(); }, *job_,
+                {"    EsefCmd failed: ", "ESEF command failed (%1%)", "    EsefCmd failed",
+                 "ESEF command failed"});
 }
 
 void EsefCmd::Execute() {

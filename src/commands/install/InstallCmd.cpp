@@ -36,25 +36,14 @@ std::string InstallCmd::DecodeParameterUrl(const std::string& argument) {
 }
 
 void InstallCmd::DoExecute() {
-  try {
-    Execute();
-  } catch (const std::exception& error) {
-    HW_LOG(log_, error) << "  Installation failed: " << error.what();
-    job_->JobFailed(error.what());
-  } catch (...) {
-    HW_LOG(log_, error) << "  Installation failed";
-    job_->JobFailed("Installation failed");
-  }
+  RunFailingJob([this] { Execute(); }, *job_,
+                {"  Installation failed: ", "%1%", "  Installation failed", "Installation failed"});
 }
 
 void InstallCmd::Execute() {
   HW_LOG(log_, info) << "Executing...";
   job_->SetState(JobState::Running);
-  if (!argumentValid_) {
-    job_->JobFailed(boost::format("Invalid arguments: %s") % argument_);
-    HW_LOG(log_, warning) << "  Invalid arguments: " << argument_;
-    return;
-  }
+  if (!AcceptArgument(argumentValid_, argument_, *job_, "  Invalid arguments: ")) return;
   parameters_ = DownloadInstallParameters<InstallCmdParameters>(*http_, *job_, log_, parameterUrl_);
   if (!parameters_) {
     http_->Prepare();

@@ -37,19 +37,10 @@ OpenCmd::OpenCmd(std::string argument, JobPtr job, HttpHelperPtr http, AppLaunch
 OpenCmd::~OpenCmd() = default;
 
 void OpenCmd::DoExecute() {
-  try {
-    Execute();
-    return;
-  } catch (const std::exception& error) {
-    HW_LOG(log_, error) << "    OpenCmd failed: " << error.what();
-    job_->JobFailed(boost::format("The document could not be opened: %1%") % error.what());
-  } catch (const std::string& reason) {
-    HW_LOG(log_, error) << "    OpenCmd failed: " << reason;
-    job_->JobFailed(boost::format("The document could not be opened: %1%") % reason);
-  } catch (...) {
-    HW_LOG(log_, error) << "    OpenCmd failed with an unknown error";
-    job_->JobFailed("The document could not be opened.");
-  }
+  const FailureTexts texts{"    OpenCmd failed: ", "The document could not be opened: %1%",
+                           "    OpenCmd failed with an unknown error",
+                           "The document could not be opened.", true};
+  if (RunFailingJob([this] { Execute(); }, *job_, texts)) return;
   // Whatever escaped came after the step that failed it; a lock taken is released once.
   try {
     Unlock();
@@ -62,11 +53,7 @@ void OpenCmd::DoExecute() {
 void OpenCmd::Execute() {
   HW_LOG(log_, info) << "    Executing OpenCmd " << argument_;
   job_->SetState(JobState::Running);
-  if (!argumentValid_) {
-    job_->JobFailed(boost::format("Invalid arguments: %s") % argument_);
-    HW_LOG(log_, warning) << "    Invalid arguments " << argument_;
-    return;
-  }
+  if (!AcceptArgument(argumentValid_, argument_, *job_, "    Invalid arguments ")) return;
 
   job_->SetProgress(5);
   if (!FetchParameters()) {

@@ -1,10 +1,7 @@
 #include "commands/save/SaveCmd.h"
 
-#include <exception>
-
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/filesystem/operations.hpp>
-#include <boost/format.hpp>
 
 #include "commands/save/SaveCleanup.h"
 #include "intake/SplitString.h"
@@ -43,25 +40,14 @@ fs::path SaveCmd::SaveRequestPath() const {
 }
 
 void SaveCmd::DoExecute() {
-  try {
-    Execute();
-  } catch (const std::exception& error) {
-    HW_LOG(log_, error) << "  Save failed: " << error.what();
-    job_->JobFailed(boost::format("Save failed: %1%") % error.what());
-  } catch (...) {
-    HW_LOG(log_, error) << "  Save failed";
-    job_->JobFailed("Save failed");
-  }
+  RunFailingJob([this] { Execute(); }, *job_,
+                {"  Save failed: ", "Save failed: %1%", "  Save failed", "Save failed"});
 }
 
 void SaveCmd::Execute() {
   HW_LOG(log_, info) << "Executing...";
   job_->SetState(JobState::Running);
-  if (!argumentValid_) {
-    job_->JobFailed(boost::format("Invalid arguments: %s") % argument_);
-    HW_LOG(log_, warning) << "  Invalid arguments: " << argument_;
-    return;
-  }
+  if (!AcceptArgument(argumentValid_, argument_, *job_, "  Invalid arguments: ")) return;
 
   // Read once, then removed whatever the outcome: a save is started afresh from the plug-in.
   const fs::path path = SaveRequestPath();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <ostream>
 
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
@@ -121,6 +122,11 @@ struct FailureCase {
   std::string parameters;  // POST /_sim/parameters, "esef" kind
   std::string message;     // the job's last message
 };
+
+// ctest lists each case by its label.
+void PrintTo(const FailureCase& c, std::ostream* out) {
+  *out << c.label;
+}
 
 class EsefCmdFailureTest : public EsefCmdSimulatorTest,
                            public ::testing::WithParamInterface<FailureCase> {};

@@ -12,8 +12,8 @@
 
 #include "commands/esef/TaggerInstallFlag.h"
 #include "common/LogCapture.h"
+#include "common/ScriptedHttpHelper.h"
 #include "common/TempDir.h"
-#include "intake/ScriptedHttpHelper.h"
 #include "storage/LocalFolders.h"
 #include "storage/ZipFiles.h"
 

@@ -8,8 +8,8 @@
 #include "apps/IAppLauncher.h"
 #include "commands/install/InstallCmd.h"
 #include "common/LogCapture.h"
+#include "common/ScriptedHttpHelper.h"
 #include "common/TempDir.h"
-#include "intake/ScriptedHttpHelper.h"
 #include "shell/FrontEnd.h"
 
 namespace hopwell {

@@ -8,9 +8,9 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "common/ParameterDocument.h"
+#include "common/ScriptedHttpHelper.h"
 #include "common/TempDir.h"
 #include "intake/JobStatus.h"
-#include "intake/ScriptedHttpHelper.h"
 #include "storage/FileOperations.h"
 #include "storage/ZipFiles.h"
 

@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,11 @@ struct ConfigCase {
   std::string input;
   std::string output;  // after load and save
 };
+
+// ctest lists each case by its name.
+void PrintTo(const ConfigCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 // Keeps each input as a seed for the PluginConfig fuzz target.
 void KeepSeed(const ConfigCase& c) {

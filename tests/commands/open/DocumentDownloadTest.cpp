@@ -140,7 +140,7 @@ TEST_F(DocumentDownloadTest, HostileNamesWriteNothingOutsideTheChapter) {
 
 TEST_F(DocumentDownloadTest, FailuresEndTheDownload) {
   const std::string empty = (Chapter() / "e.txt").string();
-  const std::tuple<std::string, FakeHttpHelper::Answer, bool, std::string> cases[] = {
+  const std::tuple<std::string, ScriptedHttpHelper::Answer, bool, std::string> cases[] = {
       {"e.txt",
        {HttpResult::Ok, 404, "<html>Not found</html>"},
        false,

@@ -17,7 +17,7 @@ class DocumentLockTest : public OpenStepsTest {
 
 TEST_F(DocumentLockTest, LockAnswers) {
   struct Case {
-    FakeHttpHelper::Answer answer;
+    ScriptedHttpHelper::Answer answer;
     bool granted;
     std::string message;
   };
@@ -55,7 +55,7 @@ TEST_F(DocumentLockTest, LockAnswers) {
 
 TEST_F(DocumentLockTest, UnlockOutcomesAreOnlyLogged) {
   struct Case {
-    FakeHttpHelper::Answer answer;
+    ScriptedHttpHelper::Answer answer;
     std::string severity;
     std::string line;
   };

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "commands/open/CommandContext.h"
-#include "commands/open/FakeHttpHelper.h"
 #include "commands/open/OpenCmdParameters.h"
 #include "common/LogCapture.h"
+#include "common/ScriptedHttpHelper.h"
 #include "common/TempDir.h"
 
 namespace hopwell::testing {
@@ -21,7 +21,13 @@ class OpenStepsTest : public ::testing::Test {
   OpenStepsTest()
       : tmp_("TMPDIR", dir_.path().string() + "/tmp"),
         appData_("APPDATA", dir_.path().string() + "/appdata"),
-        job_(ActionKind::Download, "Opening...", "kelv:open:test") {}
+        job_(ActionKind::Download, "Opening...", "kelv:open:test") {
+    // URLs a test did not list are missing pages; a failed transfer says so.
+    http_.status = 404;
+    http_.body = "<html>404</html>";
+    http_.errorText = "transfer failed";
+    http_.reportsProgress = true;
+  }
 
   // A parameter document with these values (and an optional files section).
   void SetParameters(const std::map<std::string, std::string>& values,
@@ -38,7 +44,7 @@ class OpenStepsTest : public ::testing::Test {
   TempDir dir_;
   ScopedEnv tmp_;
   ScopedEnv appData_;
-  FakeHttpHelper http_;
+  ScriptedHttpHelper http_;
   JobStatus job_;
   LogSource log_;
   CommandContext command_{http_, job_, log_, "tok en"};
