@@ -7,6 +7,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <exception>
+#include <future>
+#include <memory>
 
 #include "intake/CommandIntake.h"
 #include "intake/JobStatus.h"
@@ -28,13 +31,35 @@ bool OnUiThread() {
 }
 
 // Runs `work` on the user-interface thread and waits for it; the caller's thread is the
-// only one blocked.
+// only one blocked. The caller waits on a future rather than on Qt's blocking connection:
+// what `work` wrote is then visibly handed over to the caller (the promise orders it), and
+// an exception from `work` reaches the caller. The promise is shared so that the call
+// object Qt keeps on the user-interface thread never refers to the caller's frame.
 template <typename Work>
 void RunOnUiThread(Work work) {
   if (OnUiThread()) {
     work();
-  } else {
-    QMetaObject::invokeMethod(qApp, work, Qt::BlockingQueuedConnection);
+    return;
+  }
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> finished = done->get_future();
+  QMetaObject::invokeMethod(
+      qApp,
+      [work = std::move(work), done] {
+        try {
+          work();
+          done->set_value();
+        } catch (...) {
+          done->set_exception(std::current_exception());
+        }
+      },
+      Qt::QueuedConnection);
+  try {
+    finished.get();
+  } catch (const std::future_error& error) {
+    // Qt dropped the call without running it (the application is going down): the caller
+    // keeps its defaults, as it did with a blocking connection.
+    if (error.code() != std::future_errc::broken_promise) throw;
   }
 }
 
