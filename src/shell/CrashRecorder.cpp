@@ -17,6 +17,7 @@
 
 #include <boost/stacktrace/safe_dump_to.hpp>
 
+#include "shell/TerminationSignals.h"
 #include "storage/LocalFolders.h"
 
 extern char** environ;
@@ -236,20 +237,6 @@ void RunHelper(const char* recordName, const FixedText& status) {
   }
 }
 
-void EndWithDefaultAction(int signal) {
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(signal, &action, nullptr);
-  sigset_t unblock;
-  sigemptyset(&unblock);
-  sigaddset(&unblock, signal);
-  ::pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
-  ::raise(signal);
-  // A signal the kernel will not deliver again this way (it was sent, not caused).
-  ::_exit(128 + signal);
-}
-
 void HandleFatalSignal(int signal, siginfo_t* info, void*) {
   const int savedErrno = errno;
   const int self = static_cast<int>(::syscall(SYS_gettid));
@@ -257,7 +244,7 @@ void HandleFatalSignal(int signal, siginfo_t* info, void*) {
   if (!handlingThread.compare_exchange_strong(expected, self)) {
     // Another thread is already reporting: wait for it to end the process. The reporting
     // thread itself faulting again falls through to the default action.
-    if (expected == self) EndWithDefaultAction(signal);
+    if (expected == self) EndByTerminationSignal(signal);
     for (;;) ::pause();
   }
 
@@ -289,7 +276,7 @@ void HandleFatalSignal(int signal, siginfo_t* info, void*) {
   }
   RunHelper(fileName.c_str(), status);
   errno = savedErrno;
-  EndWithDefaultAction(signal);
+  EndByTerminationSignal(signal);
 }
 
 // An alternate stack for the calling thread, released when the thread ends.

@@ -57,6 +57,7 @@ void EndByTerminationSignal(int signal) {
   sigaddset(&unblock, signal);
   ::pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
   ::raise(signal);
+  // A signal the kernel will not deliver again this way (it was sent, not caused).
   std::_Exit(128 + signal);
 }
 

@@ -14,6 +14,7 @@ int InstallTerminationSignals();
 int PendingTerminationSignal();
 
 // Ends the process by `signal` with its default action, so that the exit status tells it.
+// Async-signal-safe: the fatal-signal handler ends the process through it too.
 [[noreturn]] void EndByTerminationSignal(int signal);
 
 }  // namespace hopwell
