@@ -162,7 +162,13 @@ JobPtr ProcessCommand(const std::string& commandString) {
       try {
         // Command threads are never joined: detached, a command still running when the
         // process ends is simply cut off, and a finished one leaves nothing behind.
-        boost::thread(CommandThreadBody, std::move(command)).detach();
+        // The thread's own copy of its function outlives the body; the command is moved out
+        // of it so that its last reference goes inside the body, before the thread counts
+        // itself finished (a waiting exit must not run while the command is still being
+        // destroyed).
+        boost::thread([owned = std::move(command)]() mutable {
+          CommandThreadBody(std::move(owned));
+        }).detach();
       } catch (...) {
         {
           std::lock_guard lock(runningLock);

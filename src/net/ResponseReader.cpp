@@ -12,6 +12,8 @@ namespace {
 
 // Output is handed to the stream in blocks of this size; the pieces stay 8192 bytes.
 constexpr std::size_t kStagingSize = 256 * 1024;
+// A run of whole pieces at least this long is written from the caller's buffer directly.
+constexpr std::size_t kDirectWriteSize = 64 * 1024;
 
 }  // namespace
 
@@ -56,6 +58,16 @@ bool ResponseReader::Append(const char* data, std::size_t n) {
     pieceFilled_ = 0;
     if (!Emit(piece_.data(), kPieceSize)) return false;
   }
+  // Whole pieces straight from the transfer's buffer: each is reported, and the run of
+  // them goes to the stream in one write when it is large enough, without a copy.
+  const std::size_t whole = n - n % kPieceSize;
+  if (whole >= kDirectWriteSize && out_ != nullptr) {
+    for (std::size_t done = 0; done < whole; done += kPieceSize) Report(kPieceSize);
+    Flush();
+    if (!WriteOut(data, whole)) return false;
+    data += whole;
+    n -= whole;
+  }
   while (n >= kPieceSize) {
     if (!Emit(data, kPieceSize)) return false;
     data += kPieceSize;
@@ -86,20 +98,30 @@ void ResponseReader::Flush() {
     pieceFilled_ = 0;
   }
   if (staging_.empty()) return;
+  WriteOut(staging_.data(), staging_.size());
+  staging_.clear();
+}
+
+bool ResponseReader::WriteOut(const char* data, std::size_t n) {
+  if (outputFailed_) return false;
   try {
-    out_->write(staging_.data(), static_cast<std::streamsize>(staging_.size()));
+    out_->write(data, static_cast<std::streamsize>(n));
     if (!*out_) outputFailed_ = true;
   } catch (const std::exception&) {
     // A stream with exceptions enabled: the failure is reported by result like any other.
     outputFailed_ = true;
   }
-  staging_.clear();
+  return !outputFailed_;
 }
 
-bool ResponseReader::Emit(const char* data, std::size_t n) {
+void ResponseReader::Report(std::size_t n) {
   total_ += n;
   HW_LOG(log_, info) << "Received " << n << " bytes";
   if (progress_ != nullptr) progress_(context_, length_, total_, 0, 0);
+}
+
+bool ResponseReader::Emit(const char* data, std::size_t n) {
+  Report(n);
   if (n == 0 || out_ == nullptr) return true;
   return Stage(data, n);
 }

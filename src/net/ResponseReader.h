@@ -42,7 +42,10 @@ class ResponseReader {
   std::uint64_t Total() const { return total_; }
 
  private:
+  // Counts, logs and reports one piece of n bytes.
+  void Report(std::size_t n);
   bool Emit(const char* data, std::size_t n);
+  bool WriteOut(const char* data, std::size_t n);
   bool Stage(const char* data, std::size_t n);
 
   LogSource log_;
