@@ -55,8 +55,9 @@ class X11ClientTest(unittest.TestCase):
                 except FileNotFoundError:
                     return None
 
+            errors = open(os.path.join(root, "client-stderr.txt"), "w+")
             client = subprocess.Popen([HOPWELL], env=env, stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL)
+                                      stderr=errors)
             try:
                 found = wait_for(lambda: x("xdotool", "search", "--onlyvisible", "--name",
                                            r"^Kelvory Hopwell \(").split())
@@ -86,10 +87,16 @@ class X11ClientTest(unittest.TestCase):
 
                 client.send_signal(signal.SIGTERM)
                 self.assertEqual(client.wait(timeout=20), -signal.SIGTERM)
+            except AssertionError:
+                # What the client printed (a sanitizer's report, for one) says why.
+                errors.seek(0)
+                sys.stderr.write(errors.read()[-20000:])
+                raise
             finally:
                 if client.poll() is None:
                     client.kill()
                     client.wait()
+                errors.close()
 
 
 if __name__ == "__main__":

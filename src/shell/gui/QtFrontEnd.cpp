@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <atomic>
 #include <exception>
 #include <future>
 #include <memory>
@@ -41,16 +42,26 @@ void RunOnUiThread(Work work) {
     work();
     return;
   }
-  auto done = std::make_shared<std::promise<void>>();
-  std::future<void> finished = done->get_future();
+  // What the caller prepared for `work` (its arguments, the objects it refers to) is
+  // released here and acquired by the user-interface thread before it runs `work`. Qt's
+  // event queue orders the two already; this pair states it in the language's own terms,
+  // which is what thread checkers see.
+  struct Handover {
+    std::promise<void> done;
+    std::atomic<bool> posted{false};
+  };
+  auto handover = std::make_shared<Handover>();
+  std::future<void> finished = handover->done.get_future();
+  handover->posted.store(true, std::memory_order_release);
   QMetaObject::invokeMethod(
       qApp,
-      [work = std::move(work), done] {
+      [work = std::move(work), handover] {
+        (void)handover->posted.load(std::memory_order_acquire);
         try {
           work();
-          done->set_value();
+          handover->done.set_value();
         } catch (...) {
-          done->set_exception(std::current_exception());
+          handover->done.set_exception(std::current_exception());
         }
       },
       Qt::QueuedConnection);
