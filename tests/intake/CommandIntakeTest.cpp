@@ -1,6 +1,8 @@
 #include "intake/CommandIntake.h"
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
@@ -95,6 +97,27 @@ TEST(RemoveQuotesTest, RemovesEachQuoteIndependently) {
   EXPECT_EQ(RemoveQuotes("\""), "");
   EXPECT_EQ(RemoveQuotes("\"\""), "");
   EXPECT_EQ(RemoveQuotes(" kelv:test "), " kelv:test ");
+}
+
+// A command is gone, destructor and all, before its thread counts as finished: an exit
+// that waits for the threads must not race a command still releasing its connections.
+TEST_F(IntakeTest, CommandIsDestroyedBeforeItsThreadCountsAsFinished) {
+  std::atomic<bool> destroyed{false};
+  struct SlowToDestroy : KelvCmd {
+    SlowToDestroy(std::atomic<bool>& flag, JobPtr job) : flag_(flag), job_(std::move(job)) {}
+    ~SlowToDestroy() override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      flag_ = true;
+    }
+    void DoExecute() override { job_->SetState(JobState::Succeeded); }
+    std::atomic<bool>& flag_;
+    JobPtr job_;
+  };
+  CommandFactory::Instance().Register("test", [&destroyed](const std::string&, const JobPtr& job) {
+    return std::make_shared<SlowToDestroy>(destroyed, job);
+  });
+  Process("kelv:test");
+  EXPECT_TRUE(destroyed);
 }
 
 TEST_F(IntakeTest, QuotedTestCommandStartsSelfTest) {

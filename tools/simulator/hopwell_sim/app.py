@@ -166,7 +166,12 @@ def main(argv):
         thread.start()
     print("simulator ready: %s %s (CA %s)" % (sim.http_base, sim.https_base if args.https_port else "-",
                                              sim.ca_file), flush=True)
-    stop.wait()
+    # A test fixture's simulator ends with the test process, even one a sanitizer cut short:
+    # left running it would hold the ports and the test runner's output pipe.
+    parent = os.getppid()
+    while not stop.wait(0.2):
+        if args.lock_held and os.getppid() != parent:
+            break
     for server in servers:
         server.shutdown()
         server.server_close()
