@@ -1,8 +1,5 @@
 #include "shell/gui/JobEndNotifier.h"
 
-#include <sys/prctl.h>
-
-#include <csignal>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -41,8 +38,6 @@ class PrivateBus {
  public:
   PrivateBus() {
     if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) return;
-    // The bus goes with the test process, even when a sanitizer ends it early.
-    daemon_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     daemon_.start(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
                    QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
