@@ -16,6 +16,8 @@ sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
 from hopwell_sim.testing import RunningSimulator  # noqa: E402
 
 HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from client_env import client_env  # noqa: E402
 STANDIN = os.path.join(BINARY_DIR, "tools", "standin")
 INSTALL = "kelv:install:http:%2F%2F127.0.0.1:18080%2Fapi%2Fv2%2Fext%2Fplugin%2Finstall_parameters"
 PACKAGE_PATH = "/api/v2/ext/plugin/package/"
@@ -38,12 +40,10 @@ class InstallCommandTest(unittest.TestCase):
         self.root = self.dir.name
         self.appdata = os.path.join(self.root, "appdata")
         self.packages = os.path.join(self.appdata, "Kelv", "plug-ins")
-        self.env = dict(os.environ, TMPDIR=os.path.join(self.root, "tmp"), APPDATA=self.appdata,
-                        HOME=os.path.join(self.root, "home"),
-                        XDG_CONFIG_HOME=os.path.join(self.root, "config"),
-                        HOPWELL_STANDIN_RECORD=os.path.join(self.root, "standin.log"))
-        for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
-            self.env.pop(proxy, None)
+        self.env = client_env(TMPDIR=os.path.join(self.root, "tmp"), APPDATA=self.appdata,
+                              HOME=os.path.join(self.root, "home"),
+                              XDG_CONFIG_HOME=os.path.join(self.root, "config"),
+                              HOPWELL_STANDIN_RECORD=os.path.join(self.root, "standin.log"))
         self.standins = []
 
     def tearDown(self):

@@ -14,6 +14,8 @@ sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
 from hopwell_sim.testing import RunningSimulator  # noqa: E402
 
 HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from client_env import client_env  # noqa: E402
 
 
 class OpenCommandTest(unittest.TestCase):
@@ -22,10 +24,8 @@ class OpenCommandTest(unittest.TestCase):
         self.tmp = os.path.join(self.dir.name, "tmp")
         os.makedirs(self.tmp)
         self.record = os.path.join(self.dir.name, "standin.log")
-        self.env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
-                        HOPWELL_STANDIN_RECORD=self.record)
-        for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
-            self.env.pop(proxy, None)
+        self.env = client_env(TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
+                              HOPWELL_STANDIN_RECORD=self.record)
 
     def tearDown(self):
         self.dir.cleanup()

@@ -7,12 +7,15 @@ import glob
 import os
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 import unittest
 
 HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from client_env import client_env  # noqa: E402
 PORT = 18080
 LOCK_FILE = "/tmp/hopwell-simulator-ports.lock"  # shared with the simulator's fixtures
 COMMAND = "kelv:open:http:%2F%2F127.0.0.1:18080/chapters%2Fch-1:tok-1"
@@ -73,10 +76,8 @@ class HostileServer:
 class HostileHeadlessTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
-        self.env = dict(os.environ, APPDATA=os.path.join(self.dir.name, "app"),
-                        HOPWELL_IDLE_TIMEOUT="2", HOPWELL_CONNECT_TIMEOUT="2")
-        for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
-            self.env.pop(proxy, None)
+        self.env = client_env(APPDATA=os.path.join(self.dir.name, "app"),
+                              HOPWELL_IDLE_TIMEOUT="2", HOPWELL_CONNECT_TIMEOUT="2")
 
     def tearDown(self):
         self.dir.cleanup()

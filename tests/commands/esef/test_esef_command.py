@@ -17,6 +17,8 @@ from hopwell_sim.endpoints import esef  # noqa: E402
 from hopwell_sim.testing import RunningSimulator  # noqa: E402
 
 HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common"))
+from client_env import client_env  # noqa: E402
 COMMAND = "kelv:esef:http://127.0.0.1:18080/esef/reports/2025:tok42"
 PACKAGE_PATH = "/esef/tagger/"
 
@@ -27,10 +29,8 @@ class EsefCommandTest(unittest.TestCase):
         self.tmp = os.path.join(self.dir.name, "tmp")
         os.makedirs(self.tmp)
         self.launches = os.path.join(self.dir.name, "launches.jsonl")
-        self.env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
-                        HOPWELL_TAGGER_LOG=self.launches)
-        for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
-            self.env.pop(proxy, None)
+        self.env = client_env(TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
+                              HOPWELL_TAGGER_LOG=self.launches)
 
     def tearDown(self):
         self.dir.cleanup()

@@ -14,15 +14,15 @@ sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
 from hopwell_sim.testing import RunningSimulator  # noqa: E402
 
 HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common"))
+from client_env import client_env  # noqa: E402
 
 
 class SaveCommandTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
-        self.env = dict(os.environ, TMPDIR=os.path.join(self.dir.name, "tmp"),
-                        APPDATA=os.path.join(self.dir.name, "app"))
-        for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
-            self.env.pop(proxy, None)
+        self.env = client_env(TMPDIR=os.path.join(self.dir.name, "tmp"),
+                              APPDATA=os.path.join(self.dir.name, "app"))
         self.kelv = os.path.join(self.env["TMPDIR"], "Kelv")
         self.working = os.path.join(self.kelv, "space", "12")
         os.makedirs(os.path.join(self.working, "Links"))
