@@ -2,7 +2,6 @@
 stalled answer ends the job within the idle limit, and a 1 GiB answer to the parameter
 download fails without the client holding it in memory or writing it to the log."""
 
-import fcntl
 import glob
 import os
 import socket
@@ -16,8 +15,9 @@ import unittest
 HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
 from client_env import client_env  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "simulator"))
+from hopwell_sim.app import take_ports_lock  # noqa: E402
 PORT = 18080
-LOCK_FILE = "/tmp/hopwell-simulator-ports.lock"  # shared with the simulator's fixtures
 COMMAND = "kelv:open:http:%2F%2F127.0.0.1:18080/chapters%2Fch-1:tok-1"
 GIB = 1 << 30
 # A sanitizer's shadow memory counts in the peak RSS; the memory bound holds for plain builds.
@@ -32,8 +32,10 @@ class HostileServer:
     def __init__(self, mode):
         self.mode = mode
         self.stop = threading.Event()
-        self.lock = open(LOCK_FILE, "a")
-        fcntl.flock(self.lock, fcntl.LOCK_EX)
+        # The simulator's fixtures use the same port: take turns with them.
+        self.lock = take_ports_lock(120)
+        if self.lock is None:
+            raise RuntimeError("another test run kept the simulator ports too long")
         self.listener = socket.create_server(("127.0.0.1", PORT), reuse_port=False)
         self.listener.settimeout(0.2)
         self.thread = threading.Thread(target=self._serve, daemon=True)

@@ -106,7 +106,8 @@ def parse_args(argv):
 LOCK_FILE = "/tmp/hopwell-simulator-ports.lock"
 
 
-def _take_ports_lock(timeout):
+def take_ports_lock(timeout):
+    """The ports lock as an open file, or None when it stays taken for `timeout` seconds."""
     lock = open(LOCK_FILE, "a")
     deadline = time.monotonic() + timeout
     while True:
@@ -138,7 +139,7 @@ def main(argv):
 
     ports_lock = None
     if not args.lock_held:
-        ports_lock = _take_ports_lock(args.lock_timeout)
+        ports_lock = take_ports_lock(args.lock_timeout)
         if ports_lock is None:
             sys.stderr.write("simulator: another simulator kept %s too long\n" % LOCK_FILE)
             return 2

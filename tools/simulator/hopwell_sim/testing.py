@@ -9,7 +9,6 @@
         ...
         sim.requests()
 """
-import fcntl
 import json
 import os
 import subprocess
@@ -20,7 +19,7 @@ import urllib.request
 SIMULATOR_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HTTP_PORT = 18080
 HTTPS_PORT = 18443
-from hopwell_sim.app import LOCK_FILE  # noqa: E402  held while a test's simulator runs
+from hopwell_sim.app import take_ports_lock  # noqa: E402  held while a test's simulator runs
 LOCK_TIMEOUT = 120.0
 
 # Control calls must never go through a proxy of the environment.
@@ -48,17 +47,9 @@ class RunningSimulator:
         self.stop()
 
     def _take_lock(self):
-        self._lock = open(LOCK_FILE, "a")
-        deadline = time.monotonic() + LOCK_TIMEOUT
-        while True:
-            try:
-                fcntl.flock(self._lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
-                return
-            except BlockingIOError:
-                if time.monotonic() > deadline:
-                    self._release_lock()
-                    raise RuntimeError("another test run kept the simulator ports too long")
-                time.sleep(0.1)
+        self._lock = take_ports_lock(LOCK_TIMEOUT)
+        if self._lock is None:
+            raise RuntimeError("another test run kept the simulator ports too long")
 
     def _release_lock(self):
         if self._lock:
