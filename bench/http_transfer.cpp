@@ -13,8 +13,9 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "base/Logging.h"
 #include "net/IHttpHelper.h"
-#include "shell/Logging.h"
+#include "storage/LocalFolders.h"
 
 namespace {
 
@@ -48,13 +49,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string mode = argv[1];
-  hopwell::InitLogging();
+  hopwell::InitLogging(hopwell::LogFolder());
   const hopwell::HttpHelperPtr helper = hopwell::CreateHttpHelper();
 
   const auto start = std::chrono::steady_clock::now();
   Outcome outcome{};
   try {
-    outcome = mode == "get" ? RunGet(*helper, argv[2], argv[3]) : RunPost(*helper, argv[2], argv[3]);
+    outcome =
+        mode == "get" ? RunGet(*helper, argv[2], argv[3]) : RunPost(*helper, argv[2], argv[3]);
   } catch (const std::exception& error) {
     std::cerr << "transfer threw: " << error.what() << "\n";
     return 1;

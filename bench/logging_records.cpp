@@ -6,7 +6,8 @@
 #include <benchmark/benchmark.h>
 #include <boost/filesystem/operations.hpp>
 
-#include "shell/Logging.h"
+#include "base/Logging.h"
+#include "storage/LocalFolders.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ void InitOnce() {
     const fs::path folder = fs::temp_directory_path() / fs::unique_path("hopwell-logbench-%%%%");
     fs::create_directories(folder);
     ::setenv("TMPDIR", folder.c_str(), 1);
-    hopwell::InitLogging();
+    hopwell::InitLogging(hopwell::LogFolder());
     return true;
   }();
   (void)done;

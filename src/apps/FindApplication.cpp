@@ -8,7 +8,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "apps/ShellLink.h"
-#include "shell/Logging.h"
+#include "base/Logging.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
 

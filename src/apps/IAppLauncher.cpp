@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "apps/AppLauncher.h"
-#include "shell/FrontEnd.h"
+#include "base/FrontEnd.h"
 
 namespace hopwell {
 

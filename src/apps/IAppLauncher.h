@@ -7,9 +7,9 @@
 #include <boost/filesystem/path.hpp>
 
 #include "apps/IEditApplication.h"
+#include "base/Logging.h"
 #include "intake/AppCmdParameters.h"
 #include "intake/JobStatus.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "apps/SpawnProgram.h"
-#include "shell/Logging.h"
+#include "base/Logging.h"
 #include "storage/LocalFolders.h"
 
 namespace hopwell {

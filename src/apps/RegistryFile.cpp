@@ -18,7 +18,7 @@
 #include <boost/filesystem/path.hpp>
 
 #include "apps/FindApplication.h"
-#include "shell/Logging.h"
+#include "base/Logging.h"
 
 namespace hopwell {
 namespace {

@@ -9,11 +9,11 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
 
+#include "base/CrashStack.h"
+#include "base/FrontEnd.h"
 #include "intake/CommandFactory.h"
 #include "intake/SplitString.h"
 #include "intake/TestFault.h"
-#include "shell/CrashRecorder.h"
-#include "shell/FrontEnd.h"
 
 namespace hopwell {
 namespace {

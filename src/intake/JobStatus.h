@@ -9,8 +9,8 @@
 #include <boost/date_time/posix_time/ptime.hpp>
 #include <boost/format/format_fwd.hpp>
 
+#include "base/Logging.h"
 #include "intake/JobState.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

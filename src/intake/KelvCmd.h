@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "base/Logging.h"
 #include "intake/JobStatus.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

@@ -4,9 +4,9 @@
 #include <sstream>
 #include <string>
 
+#include "base/Logging.h"
 #include "intake/JobStatus.h"
 #include "net/IHttpHelper.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

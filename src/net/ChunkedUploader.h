@@ -7,8 +7,8 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include "base/Logging.h"
 #include "net/IHttpHelper.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

@@ -5,7 +5,7 @@
 
 #include <curl/curl.h>
 
-#include "shell/Logging.h"
+#include "base/Logging.h"
 
 namespace hopwell {
 

@@ -5,11 +5,11 @@
 
 #include "Deployment.h"
 #include "Version.h"
+#include "base/FrontEnd.h"
 #include "net/MultipartBody.h"
 #include "net/PostBody.h"
 #include "net/PostBodyUpload.h"
 #include "net/UrlTools.h"
-#include "shell/FrontEnd.h"
 
 namespace hopwell {
 namespace {

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "base/Logging.h"
 #include "net/ConnectionPool.h"
 #include "net/CurlTransfer.h"
 #include "net/IHttpHelper.h"
 #include "net/TransferLimits.h"
 #include "net/UploadSource.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

@@ -9,7 +9,7 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include "shell/Logging.h"
+#include "base/Logging.h"
 
 namespace hopwell {
 
@@ -29,7 +29,9 @@ enum class HttpResult : int {
 
 // Streams the number, so log lines and messages show "7", not a name.
 std::ostream& operator<<(std::ostream& out, HttpResult result);
-inline int ToInt(HttpResult result) { return static_cast<int>(result); }
+inline int ToInt(HttpResult result) {
+  return static_cast<int>(result);
+}
 
 // Progress of a transfer: (context, download total, downloaded, upload total, uploaded).
 // A download of unknown size reports a total of 0. It cannot cancel the transfer.
@@ -83,8 +85,8 @@ class IHttpHelper {
                                 const HeaderList& headers = {}, long* status = nullptr) = 0;
 
   // POST of any request body; `progress` sees the upload and then the response.
-  virtual HttpResult Post(const std::string& url, const std::string& contentType,
-                          std::ostream* out, PostBody& body, const HeaderList& headers = {},
+  virtual HttpResult Post(const std::string& url, const std::string& contentType, std::ostream* out,
+                          PostBody& body, const HeaderList& headers = {},
                           ProgressCallback progress = nullptr, void* context = nullptr,
                           long* status = nullptr) = 0;
 

@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
+#include "base/Logging.h"
 #include "net/IHttpHelper.h"
 #include "net/UploadSource.h"
-#include "shell/Logging.h"
 #include "storage/FileOperations.h"
 
 namespace hopwell {

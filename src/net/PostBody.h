@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/Logging.h"
 #include "net/IHttpHelper.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

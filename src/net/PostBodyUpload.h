@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/Logging.h"
 #include "net/IHttpHelper.h"
 #include "net/PostBody.h"
 #include "net/UploadSource.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

@@ -5,8 +5,8 @@
 #include <ostream>
 #include <vector>
 
+#include "base/Logging.h"
 #include "net/IHttpHelper.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <limits.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -17,6 +16,7 @@
 
 #include <boost/stacktrace/safe_dump_to.hpp>
 
+#include "base/CrashStack.h"
 #include "shell/TerminationSignals.h"
 #include "storage/LocalFolders.h"
 
@@ -27,7 +27,6 @@ namespace {
 
 constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 constexpr std::size_t kMaxFrames = 128;
-constexpr std::size_t kStackSize = 64 * 1024;
 
 // Prepared at installation; the handler only reads them.
 struct Prepared {
@@ -38,7 +37,6 @@ struct Prepared {
   long utcOffsetSeconds = 0;
 };
 Prepared prepared;
-std::atomic<bool> installed{false};
 std::atomic<int> handlingThread{0};
 
 // Text assembled without allocation, for use inside the handler.
@@ -279,44 +277,7 @@ void HandleFatalSignal(int signal, siginfo_t* info, void*) {
   EndByTerminationSignal(signal);
 }
 
-// An alternate stack for the calling thread, released when the thread ends.
-class ThreadSignalStack {
- public:
-  ThreadSignalStack() {
-    memory_ =
-        ::mmap(nullptr, kStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory_ == MAP_FAILED) {
-      memory_ = nullptr;
-      return;
-    }
-    stack_t stack{};
-    stack.ss_sp = memory_;
-    stack.ss_size = kStackSize;
-    if (::sigaltstack(&stack, nullptr) != 0) {
-      ::munmap(memory_, kStackSize);
-      memory_ = nullptr;
-    }
-  }
-  ~ThreadSignalStack() {
-    if (memory_ == nullptr) return;
-    stack_t disable{};
-    disable.ss_flags = SS_DISABLE;
-    ::sigaltstack(&disable, nullptr);
-    ::munmap(memory_, kStackSize);
-  }
-  ThreadSignalStack(const ThreadSignalStack&) = delete;
-  ThreadSignalStack& operator=(const ThreadSignalStack&) = delete;
-
- private:
-  void* memory_ = nullptr;
-};
-
 }  // namespace
-
-void EnsureCrashStackForThisThread() {
-  if (!installed.load()) return;
-  thread_local ThreadSignalStack stack;
-}
 
 void SetCrashFrontEnd(const char* frontEnd) {
   CopyText(prepared.frontEnd, sizeof(prepared.frontEnd), frontEnd);
@@ -341,7 +302,7 @@ void InstallCrashRecorder(const char* appName) {
   void* warmUp[4];
   boost::stacktrace::safe_dump_to(warmUp, sizeof(warmUp));
 
-  installed.store(true);
+  EnableCrashStacks();
   EnsureCrashStackForThisThread();
   struct sigaction action {};
   action.sa_sigaction = &HandleFatalSignal;

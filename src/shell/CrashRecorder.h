@@ -21,8 +21,4 @@ void InstallCrashRecorder(const char* appName);
 // "headless" only prints. Set by the front end once it knows what it is.
 void SetCrashFrontEnd(const char* frontEnd);
 
-// Gives the calling thread an alternate signal stack of its own, so that a stack overflow on
-// it still reaches the handler. The stack lives as long as the thread.
-void EnsureCrashStackForThisThread();
-
 }  // namespace hopwell

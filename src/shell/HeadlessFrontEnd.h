@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "shell/FrontEnd.h"
+#include "base/FrontEnd.h"
 
 namespace hopwell {
 

@@ -1,8 +1,8 @@
 #include <unistd.h>
 
+#include "base/Logging.h"
 #include "intake/CommandIntake.h"
 #include "shell/HeadlessFrontEnd.h"
-#include "shell/Logging.h"
 #include "shell/TerminationSignals.h"
 
 namespace hopwell {

@@ -2,8 +2,8 @@
 
 #include <mutex>
 
+#include "base/FrontEnd.h"
 #include "intake/CommandIntake.h"
-#include "shell/FrontEnd.h"
 #include "shell/Updater.h"
 
 namespace hopwell {

@@ -7,8 +7,8 @@
 #include <boost/log/core.hpp>
 
 #include "Version.h"
+#include "base/Logging.h"
 #include "commands/RegisterCommands.h"
-#include "shell/Logging.h"
 #include "storage/FileModes.h"
 #include "storage/LocalFolders.h"
 
@@ -29,7 +29,7 @@ std::string StartCore() {
   boost::log::core::get()->set_logging_enabled(false);
   if (std::string problem = PrepareLocalFolders(); !problem.empty()) return problem;
   try {
-    InitLogging();
+    InitLogging(LogFolder());
   } catch (const boost::filesystem::filesystem_error& error) {
     return (boost::format("Hopwell cannot use the folder %1%: %2%") % error.path1() %
             error.code().message())

@@ -5,7 +5,7 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include "shell/Logging.h"
+#include "base/Logging.h"
 
 struct unz_file_info64_s;
 

@@ -5,7 +5,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "shell/Logging.h"
+#include "base/Logging.h"
 #include "storage/LocalFolders.h"
 
 namespace hopwell {

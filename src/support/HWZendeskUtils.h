@@ -3,8 +3,8 @@
 #include <atomic>
 #include <string>
 
+#include "base/Logging.h"
 #include "net/IHttpHelper.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

@@ -15,11 +15,11 @@
 #include "apps/LaunchApplication.h"
 #include "apps/ProcessTable.h"
 #include "apps/SpawnProgram.h"
+#include "base/FrontEnd.h"
 #include "common/LogCapture.h"
 #include "common/ParameterDocument.h"
 #include "common/StandinApp.h"
 #include "common/TempDir.h"
-#include "shell/FrontEnd.h"
 #include "storage/FileModes.h"
 
 namespace hopwell {

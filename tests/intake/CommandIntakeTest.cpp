@@ -4,14 +4,14 @@
 #include <chrono>
 #include <thread>
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
 
+#include "base/FrontEnd.h"
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
 #include "intake/CommandFactory.h"
 #include "intake/SplitString.h"
-#include "shell/FrontEnd.h"
 
 namespace hopwell {
 namespace {
@@ -49,10 +49,10 @@ class IntakeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* name : {"open", "save", "install", "test", "esef"}) {
-      CommandFactory::Instance().Register(name, [this, name](const std::string& argument,
-                                                             const JobPtr& job) {
-        return std::make_shared<RecordingCmd>(seen_, name, argument, job);
-      });
+      CommandFactory::Instance().Register(
+          name, [this, name](const std::string& argument, const JobPtr& job) {
+            return std::make_shared<RecordingCmd>(seen_, name, argument, job);
+          });
     }
   }
   void TearDown() override {

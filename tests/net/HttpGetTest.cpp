@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/FrontEnd.h"
 #include "common/LogCapture.h"
 #include "net/HttpTestSupport.h"
-#include "shell/FrontEnd.h"
 
 namespace hopwell {
 namespace {
@@ -40,9 +40,9 @@ TEST_F(HttpGet, SendsTheExactRequestAndReadsTheBody) {
   EXPECT_TRUE(log.HasFragment("info", "Cracking URL " + server_.Origin() + "/bytes?n=10&q=a%20b&"));
   EXPECT_TRUE(log.Has("info", "InternetConnect: 127.0.0.1:" + port));
   EXPECT_TRUE(log.HasFragment("info", "HttpOpenRequest: GET /bytes?n=10&q="));
-  for (const char* line : {"InternetOpen", "Sending request", "HttpSendRequest",
-                           "HTTP_QUERY_STATUS_CODE: 200", "ReadRequest", "Downloading 10 bytes",
-                           "Received 10 bytes", "Received 0 bytes"}) {
+  for (const char* line :
+       {"InternetOpen", "Sending request", "HttpSendRequest", "HTTP_QUERY_STATUS_CODE: 200",
+        "ReadRequest", "Downloading 10 bytes", "Received 10 bytes", "Received 0 bytes"}) {
     EXPECT_TRUE(log.Has("info", line)) << line;
   }
 }
@@ -70,8 +70,8 @@ TEST_F(HttpGet, ChunkedAnswerIsReadToItsEndWithTotalZero) {
   std::ostringstream out;
   testing::ProgressLog progress;
   testing::LogCapture log;
-  ASSERT_EQ(helper->Get(server_.Origin() + "/chunked?n=20000", &out,
-                        &testing::ProgressLog::Record, &progress),
+  ASSERT_EQ(helper->Get(server_.Origin() + "/chunked?n=20000", &out, &testing::ProgressLog::Record,
+                        &progress),
             HttpResult::Ok);
   EXPECT_EQ(out.str(), testing::Pattern251(20000));
   ASSERT_FALSE(progress.calls.empty());
@@ -99,8 +99,8 @@ TEST_F(HttpGet, ErrorStatusStillReadsThePage) {
 TEST_F(HttpGet, NullOutputDropsTheBody) {
   auto helper = HelperFor({server_.Origin()});
   testing::ProgressLog progress;
-  EXPECT_EQ(helper->Get(server_.Origin() + "/bytes?n=9000", nullptr,
-                        &testing::ProgressLog::Record, &progress),
+  EXPECT_EQ(helper->Get(server_.Origin() + "/bytes?n=9000", nullptr, &testing::ProgressLog::Record,
+                        &progress),
             HttpResult::Ok);
   ASSERT_FALSE(progress.calls.empty());
   EXPECT_EQ(progress.calls.back().downloaded, 9000u);
@@ -178,10 +178,10 @@ TEST_F(HttpGet, RedirectOutsideTheAllowListIsRefusedBeforeConnecting) {
   WireServer outside;
   ASSERT_TRUE(outside.Running());
   auto helper = HelperFor({server_.Origin()});
-  for (const std::string& to :
-       {outside.Origin() + "/steal", "http://127.0.0.1:" + std::to_string(server_.Port()) +
-                                         "@127.0.0.1:" + std::to_string(outside.Port()) + "/x",
-        std::string("ftp://127.0.0.1/x")}) {
+  for (const std::string& to : {outside.Origin() + "/steal",
+                                "http://127.0.0.1:" + std::to_string(server_.Port()) +
+                                    "@127.0.0.1:" + std::to_string(outside.Port()) + "/x",
+                                std::string("ftp://127.0.0.1/x")}) {
     std::ostringstream out;
     testing::LogCapture log;
     EXPECT_EQ(helper->Get(server_.Origin() + "/redirect?to=" + UrlEscape(to), &out),

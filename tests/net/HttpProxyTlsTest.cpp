@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/FrontEnd.h"
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
 #include "net/HttpTestSupport.h"
-#include "shell/FrontEnd.h"
 
 namespace hopwell {
 namespace {
@@ -67,8 +67,7 @@ TEST_F(HttpProxy, RetryWithCredentialsSendsTheSameRequestAgain) {
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_NE(requests[0].find("X-Test:asdf\r\n"), std::string::npos);
   EXPECT_NE(requests[1].find("X-Test:asdf\r\n"), std::string::npos);
-  EXPECT_NE(requests[1].find("Proxy-Authorization: Basic cHVzZXI6cHBhc3M=\r\n"),
-            std::string::npos);
+  EXPECT_NE(requests[1].find("Proxy-Authorization: Basic cHVzZXI6cHBhc3M=\r\n"), std::string::npos);
 }
 
 TEST_F(HttpProxy, CancelledPromptReadsThe407Page) {

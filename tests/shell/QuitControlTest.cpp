@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
+#include "base/FrontEnd.h"
 #include "common/TempDir.h"
 #include "intake/CommandIntake.h"
-#include "shell/FrontEnd.h"
 #include "shell/JobListDump.h"
 #include "shell/Updater.h"
 

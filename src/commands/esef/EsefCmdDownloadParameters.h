@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Logging.h"
 #include "commands/open/FileDownloadInfo.h"
 #include "commands/open/OpenCmdParameters.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

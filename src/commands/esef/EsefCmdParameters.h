@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "shell/Logging.h"
+#include "base/Logging.h"
 
 namespace hopwell {
 

@@ -6,11 +6,11 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include "base/Logging.h"
 #include "commands/esef/EsefCmdDownloadParameters.h"
 #include "intake/JobStatus.h"
 #include "intake/KelvCmd.h"
 #include "net/IHttpHelper.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

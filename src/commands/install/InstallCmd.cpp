@@ -6,8 +6,8 @@
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/format.hpp>
 
+#include "base/FrontEnd.h"
 #include "intake/ParameterDownload.h"
-#include "shell/FrontEnd.h"
 
 namespace hopwell {
 namespace {

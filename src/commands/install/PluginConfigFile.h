@@ -6,7 +6,7 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include "shell/Logging.h"
+#include "base/Logging.h"
 
 namespace hopwell {
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "base/Logging.h"
 #include "intake/JobStatus.h"
 #include "net/IHttpHelper.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

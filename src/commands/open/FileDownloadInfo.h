@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/Logging.h"
+#include "base/Logging.h"
 
 namespace hopwell {
 

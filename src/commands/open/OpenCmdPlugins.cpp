@@ -1,8 +1,8 @@
 #include <boost/format.hpp>
 
+#include "base/FrontEnd.h"
 #include "commands/open/OpenCmd.h"
 #include "commands/open/OpenCmdParameters.h"
-#include "shell/FrontEnd.h"
 
 namespace hopwell {
 namespace {

@@ -5,8 +5,8 @@
 #include <boost/lexical_cast/try_lexical_convert.hpp>
 #include <pugixml.hpp>
 
+#include "base/Logging.h"
 #include "commands/save/SaveRequest.h"
-#include "shell/Logging.h"
 #include "storage/KelvDB.h"
 
 namespace hopwell {

@@ -1,7 +1,7 @@
 #include <boost/filesystem/operations.hpp>
 
+#include "base/Logging.h"
 #include "commands/save/SaveCleanup.h"
-#include "shell/Logging.h"
 #include "storage/DocumentTableLock.h"
 #include "storage/KelvDB.h"
 #include "storage/LocalFolders.h"

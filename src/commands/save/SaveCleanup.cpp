@@ -2,8 +2,8 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "base/Logging.h"
 #include "commands/save/ListedFiles.h"
-#include "shell/Logging.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
 

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "shell/FrontEnd.h"
+#include "base/FrontEnd.h"
 #include "shell/gui/ClientIcon.h"
 #include "shell/gui/DialogNames.h"
 

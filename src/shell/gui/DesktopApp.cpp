@@ -13,11 +13,11 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "base/FrontEnd.h"
+#include "base/Logging.h"
 #include "intake/CommandIntake.h"
 #include "shell/CrashHook.h"
 #include "shell/CrashRecorder.h"
-#include "shell/FrontEnd.h"
-#include "shell/Logging.h"
 #include "shell/QuitControl.h"
 #include "shell/SingleInstance.h"
 #include "shell/Startup.h"

@@ -13,7 +13,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "shell/FrontEnd.h"
+#include "base/FrontEnd.h"
 #include "shell/gui/DialogNames.h"
 #include "shell/gui/DialogSeam.h"
 #include "support/CurrentLogFile.h"

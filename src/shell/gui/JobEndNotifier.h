@@ -6,8 +6,8 @@
 #include <QDBusConnection>
 #include <QObject>
 
+#include "base/Logging.h"
 #include "intake/JobState.h"
-#include "shell/Logging.h"
 
 namespace hopwell {
 

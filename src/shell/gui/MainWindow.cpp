@@ -12,9 +12,9 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "base/FrontEnd.h"
 #include "intake/CommandIntake.h"
 #include "resources/StringTable.h"
-#include "shell/FrontEnd.h"
 #include "shell/QuitControl.h"
 #include "shell/ShellLinks.h"
 #include "shell/SingleInstance.h"

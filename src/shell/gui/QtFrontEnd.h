@@ -5,8 +5,8 @@
 #include <QObject>
 #include <boost/filesystem/path.hpp>
 
-#include "shell/FrontEnd.h"
-#include "shell/Logging.h"
+#include "base/FrontEnd.h"
+#include "base/Logging.h"
 
 class QTimer;
 

@@ -4,7 +4,7 @@
 #include <QPushButton>
 
 #include "Version.h"
-#include "shell/FrontEnd.h"
+#include "base/FrontEnd.h"
 
 namespace hopwell {
 

@@ -6,11 +6,11 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "apps/IAppLauncher.h"
+#include "base/FrontEnd.h"
 #include "commands/install/InstallCmd.h"
 #include "common/LogCapture.h"
 #include "common/ScriptedHttpHelper.h"
 #include "common/TempDir.h"
-#include "shell/FrontEnd.h"
 
 namespace hopwell {
 namespace {

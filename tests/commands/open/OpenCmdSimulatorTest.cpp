@@ -10,10 +10,10 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
+#include "base/FrontEnd.h"
 #include "common/LogCapture.h"
 #include "common/SimulatorTest.h"
 #include "common/TempDir.h"
-#include "shell/FrontEnd.h"
 #include "storage/KelvDB.h"
 #include "storage/LocalFolders.h"
 

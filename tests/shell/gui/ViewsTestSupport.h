@@ -8,7 +8,7 @@
 
 #include <QDialog>
 
-#include "shell/FrontEnd.h"
+#include "base/FrontEnd.h"
 
 namespace hopwell::testing {
 

@@ -41,7 +41,8 @@ class IFrontEnd {
   virtual bool ConfirmQuit() = 0;
 
   // A proxy asked for credentials (HTTP 407). Retry means `credentials` were filled in.
-  virtual ProxyAnswer AskProxyCredentials(const std::string& url, ProxyCredentials& credentials) = 0;
+  virtual ProxyAnswer AskProxyCredentials(const std::string& url,
+                                          ProxyCredentials& credentials) = 0;
 };
 
 // The process-wide front end. Until one is set, a silent one that takes every dialog's

@@ -1,4 +1,4 @@
-#include "shell/Logging.h"
+#include "base/Logging.h"
 
 #include <unistd.h>
 
@@ -40,7 +40,7 @@ class LoggingTest : public ::testing::Test {
 };
 
 TEST_F(LoggingTest, RotatesAtOneMebibyteAndFiltersBelowInfo) {
-  InitLogging();
+  InitLogging(LogFolder());
   LogSource log;
   HW_LOG(log, debug) << "hidden debug line";
   HW_LOG(log, trace) << "hidden trace line";
@@ -68,7 +68,7 @@ TEST_F(LoggingTest, RotatesAtOneMebibyteAndFiltersBelowInfo) {
 }
 
 TEST_F(LoggingTest, LinesFromTwoThreadsStayWhole) {
-  InitLogging();
+  InitLogging(LogFolder());
   std::set<std::string> kernelIds;
   std::mutex idsLock;
   auto writer = [&](char fill) {

@@ -1,4 +1,4 @@
-#include "shell/FrontEnd.h"
+#include "base/FrontEnd.h"
 
 #include <atomic>
 
@@ -31,6 +31,8 @@ void SetFrontEnd(std::shared_ptr<IFrontEnd> frontEnd) {
   std::atomic_store(&Slot(), std::move(frontEnd));
 }
 
-std::shared_ptr<IFrontEnd> FrontEnd() { return std::atomic_load(&Slot()); }
+std::shared_ptr<IFrontEnd> FrontEnd() {
+  return std::atomic_load(&Slot());
+}
 
 }  // namespace hopwell

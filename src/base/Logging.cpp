@@ -1,4 +1,4 @@
-#include "shell/Logging.h"
+#include "base/Logging.h"
 
 #include <unistd.h>
 
@@ -18,8 +18,6 @@
 #include <boost/log/sinks/text_file_backend.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/phoenix/operator/comparison.hpp>
-
-#include "storage/LocalFolders.h"
 
 namespace hopwell {
 namespace {
@@ -88,9 +86,8 @@ void FormatLine(const logging::record_view& record, logging::formatting_ostream&
 
 }  // namespace
 
-void RemoveOldLogFiles() {
+void RemoveOldLogFiles(const fs::path& folder) {
   try {
-    const fs::path folder = LogFolder();
     const std::time_t cutoff = std::time(nullptr) - kMaxLogAgeSeconds;
     std::vector<fs::path> stale;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
@@ -107,14 +104,13 @@ void RemoveOldLogFiles() {
   }
 }
 
-void InitLogging() {
+void InitLogging(const fs::path& folder) {
   auto core = logging::core::get();
   // Until the file sink is in place, records go nowhere: without any sink the library would
   // print them on the console.
   core->set_logging_enabled(false);
-  RemoveOldLogFiles();
+  RemoveOldLogFiles(folder);
 
-  const fs::path folder = LogFolder();
   using Backend = sinks::text_file_backend;
   auto backend = boost::make_shared<Backend>(
       keywords::file_name = (folder / "Hopwell_%5N.log").string(),
