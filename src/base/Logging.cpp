@@ -2,9 +2,14 @@
 
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include <boost/filesystem.hpp>
@@ -67,6 +72,11 @@ struct LineHead {
   }
 };
 
+// Whether the record this thread is pushing is a warning or worse. Set by FormatLine, read by
+// the backend's consume, which the synchronous sink calls right after on the same thread;
+// the severity is looked up once, and outside the sink's lock.
+thread_local bool urgentRecord = false;
+
 // One line: "2026-03-14 09:26:53.589793 [0x0000a1b2]: <info> message". The time and the
 // thread are taken here: the sink is synchronous, so this runs on the issuing thread as the
 // record is pushed, and it saves a clock attribute and its local-time conversion per record.
@@ -76,12 +86,85 @@ void FormatLine(const logging::record_view& record, logging::formatting_ostream&
   ::clock_gettime(CLOCK_REALTIME, &now);
   head.Stamp(now);
   out.write(head.text, LineHead::kSize);
+  urgentRecord = false;
   if (const auto severity = record[logging::trivial::severity]) {
+    urgentRecord = *severity >= logging::trivial::warning;
     if (const char* name = logging::trivial::to_string(*severity))
       out.write(name, std::strlen(name));
   }
   out.write("> ", 2);
   if (const auto message = record[expr::smessage]) out.write(message->data(), message->size());
+}
+
+// The rotating file backend, flushed at once after a warning or worse; other records wait in
+// the stream's buffer for the flusher below. Every call comes under the sink's backend lock.
+class FlushingFileBackend : public sinks::text_file_backend {
+ public:
+  template <typename... Args>
+  explicit FlushingFileBackend(const Args&... args) : text_file_backend(args...) {}
+
+  void consume(const logging::record_view& record, const string_type& line) {
+    text_file_backend::consume(record, line);
+    if (urgentRecord) {
+      text_file_backend::flush();
+      unflushed_ = false;
+    } else if (!unflushed_) {
+      // Written once per flush, not per record: the line stays shared between the cores.
+      unflushed_ = true;
+    }
+  }
+
+  // Called through the sink (FlushLog, the flusher): writes out what is buffered.
+  void flush() {
+    if (!unflushed_) return;
+    text_file_backend::flush();
+    unflushed_ = false;
+  }
+
+ private:
+  bool unflushed_ = false;
+};
+
+using FileSink = sinks::synchronous_sink<FlushingFileBackend>;
+
+// Flushes the file sink every half second, so that no record waits in the buffer for more
+// than a second while a job is stuck. Stopped at exit, before the logging core and its sink
+// are destroyed (the final rotation of the sink then still happens).
+class PeriodicFlusher {
+ public:
+  explicit PeriodicFlusher(boost::shared_ptr<FileSink> sink)
+      : sink_(std::move(sink)), thread_([this] { Run(); }) {}
+
+  void Stop() {
+    {
+      std::lock_guard lock(lock_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    sink_.reset();
+  }
+
+ private:
+  static constexpr std::chrono::milliseconds kPeriod{500};
+
+  void Run() {
+    std::unique_lock lock(lock_);
+    while (!wake_.wait_for(lock, kPeriod, [this] { return stop_; })) sink_->flush();
+  }
+
+  boost::shared_ptr<FileSink> sink_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+// Left in place until exit: command threads may log up to the end.
+PeriodicFlusher* flusher = nullptr;
+
+void StopFlusher() {
+  if (flusher != nullptr) flusher->Stop();
 }
 
 }  // namespace
@@ -111,16 +194,14 @@ void InitLogging(const fs::path& folder) {
   core->set_logging_enabled(false);
   RemoveOldLogFiles(folder);
 
-  using Backend = sinks::text_file_backend;
-  auto backend = boost::make_shared<Backend>(
+  auto backend = boost::make_shared<FlushingFileBackend>(
       keywords::file_name = (folder / "Hopwell_%5N.log").string(),
       keywords::rotation_size = kRotationSize,
       keywords::open_mode = std::ios_base::out | std::ios_base::trunc,
       keywords::auto_newline_mode = sinks::insert_if_missing,
       keywords::enable_final_rotation = true, keywords::auto_flush = false);
 
-  using Sink = sinks::synchronous_sink<Backend>;
-  auto sink = boost::make_shared<Sink>(backend);
+  auto sink = boost::make_shared<FileSink>(backend);
   {
     auto locked = sink->locked_backend();
     locked->set_file_collector(sinks::file::make_collector(
@@ -137,6 +218,15 @@ void InitLogging(const fs::path& folder) {
   core->add_sink(sink);
   core->set_filter(logging::trivial::severity >= logging::trivial::info);
   core->set_logging_enabled(true);
+
+  if (flusher == nullptr) {
+    // Registered after the core came to be, so it runs before the core is destroyed.
+    std::atexit(&StopFlusher);
+  } else {
+    flusher->Stop();
+    delete flusher;
+  }
+  flusher = new PeriodicFlusher(sink);
 }
 
 void FlushLog() {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <mutex>
 #include <regex>
 #include <set>
@@ -97,6 +98,28 @@ TEST_F(LoggingTest, LinesFromTwoThreadsStayWhole) {
   EXPECT_EQ(count, 1000);
   // The kernel's thread ids, as ps -L and the crash record show them.
   EXPECT_EQ(threads, kernelIds);
+}
+
+// Without FlushLog: a warning is in the file when the statement returns (with what was
+// logged before it); a later info record arrives within the flusher's period, while the
+// process logs nothing else (a stuck job).
+TEST_F(LoggingTest, RecordsReachTheFileWithoutAnExplicitFlush) {
+  InitLogging(LogFolder());
+  LogSource log;
+  const fs::path file = LogFolder() / "Hopwell_00000.log";
+  HW_LOG(log, info) << "before the warning";
+  HW_LOG(log, warning) << "the warning";
+  const std::string atOnce = ReadFile(file);
+  EXPECT_NE(atOnce.find("<info> before the warning\n"), std::string::npos) << atOnce;
+  EXPECT_NE(atOnce.find("<warning> the warning\n"), std::string::npos) << atOnce;
+
+  HW_LOG(log, info) << "Sending request";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadFile(file).find("<info> Sending request\n") == std::string::npos) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+        << "the info record never reached the file";
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 }  // namespace
