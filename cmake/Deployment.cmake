@@ -5,7 +5,7 @@ set(HOPWELL_DEPLOYMENT_FILE ${CMAKE_SOURCE_DIR}/deploy/${HOPWELL_DEPLOYMENT}.cma
 if(NOT EXISTS ${HOPWELL_DEPLOYMENT_FILE})
   message(FATAL_ERROR "No deployment file ${HOPWELL_DEPLOYMENT_FILE}")
 endif()
-set(HOPWELL_CA_FILE "")
+set(HOPWELL_USER_CA_FILE "")
 include(${HOPWELL_DEPLOYMENT_FILE})
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${HOPWELL_DEPLOYMENT_FILE})
 
@@ -52,7 +52,10 @@ hopwell_cxx_literal(HOPWELL_TEST_HEADER_VALUE_LITERAL "${HOPWELL_TEST_HEADER_VAL
 hopwell_cxx_literal(HOPWELL_SUPPORT_API_KEY_LITERAL "${HOPWELL_SUPPORT_API_KEY}")
 hopwell_cxx_literal(HOPWELL_APPCAST_URL_LITERAL "${HOPWELL_APPCAST_URL}")
 hopwell_cxx_literal(HOPWELL_SUPPORT_EMAIL_LITERAL "${HOPWELL_SUPPORT_EMAIL}")
-hopwell_cxx_literal(HOPWELL_CA_FILE_LITERAL "${HOPWELL_CA_FILE}")
+if(IS_ABSOLUTE "${HOPWELL_USER_CA_FILE}")
+  message(FATAL_ERROR "Deployment ${HOPWELL_DEPLOYMENT}: HOPWELL_USER_CA_FILE is relative to the user's data folder")
+endif()
+hopwell_cxx_literal(HOPWELL_USER_CA_FILE_LITERAL "${HOPWELL_USER_CA_FILE}")
 
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/Deployment.h CONTENT [=[
 #pragma once
@@ -81,8 +84,9 @@ inline constexpr const char* kAppcastUrl = @HOPWELL_APPCAST_URL_LITERAL@;
 // Where the crash message asks users to send their log folder.
 inline constexpr const char* kSupportEmail = @HOPWELL_SUPPORT_EMAIL_LITERAL@;
 
-// A CA bundle curl trusts for this deployment; empty for the system's store.
-inline constexpr const char* kCaFile = @HOPWELL_CA_FILE_LITERAL@;
+// A PEM file of CAs trusted besides the system's store, relative to the user's data folder
+// ($XDG_DATA_HOME, else ~/.local/share); empty for none.
+inline constexpr const char* kUserCaFile = @HOPWELL_USER_CA_FILE_LITERAL@;
 
 }  // namespace hopwell::deployment
 ]=] @ONLY)

@@ -20,6 +20,8 @@ set(HOPWELL_SUPPORT_API_KEY "LocalSimulatorSupportKey-0123456789-abcdefghijklmno
 set(HOPWELL_SUPPORT_EMAIL "support@kelvory.example")
 set(HOPWELL_APPCAST_URL "${HOPWELL_SECURE_SERVER_URL}/apps/hopwell/appcast.xml")
 
-# The simulator's certificates are issued by a test CA made at test time; curl trusts it
-# the way a corporate CA would be trusted. Verification stays on.
-set(HOPWELL_CA_FILE "${CMAKE_BINARY_DIR}/simulator-ca/ca.pem")
+# The simulator's certificates are issued by a test CA that it makes on first start in the
+# user's data folder; the client trusts that CA besides the system's store, the way a
+# corporate CA would be trusted. Verification stays on. The path is relative to
+# $XDG_DATA_HOME (else ~/.local/share); HOPWELL_CA_FILE names another file at run time.
+set(HOPWELL_USER_CA_FILE "Kelv/simulator-ca/ca.pem")

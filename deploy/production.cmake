@@ -14,5 +14,6 @@ set(HOPWELL_SUPPORT_API_KEY "REPLACE-WITH-THE-64-CHARACTER-SUPPORT-API-KEY-ISSUE
 set(HOPWELL_SUPPORT_EMAIL "support@example.invalid")
 set(HOPWELL_APPCAST_URL "https://apps.example.invalid/apps/hopwell/appcast.xml")
 
-# Public hosts are verified against the system's CA store.
-set(HOPWELL_CA_FILE "")
+# Public hosts are verified against the system's CA store alone (HOPWELL_CA_FILE can add
+# a file at run time).
+set(HOPWELL_USER_CA_FILE "")

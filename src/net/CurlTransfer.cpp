@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include <fmt/format.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 
 namespace hopwell {
 namespace {
@@ -24,6 +26,17 @@ std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
 
 bool HasLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
+}
+
+// Adds the certificates of one PEM file to those curl loaded from the system's store, for
+// each new TLS connection.
+CURLcode AddCaFile(CURL*, void* sslContext, void* file) {
+  if (SSL_CTX_load_verify_locations(static_cast<SSL_CTX*>(sslContext),
+                                    static_cast<const char*>(file), nullptr) == 1) {
+    return CURLE_OK;
+  }
+  ERR_clear_error();
+  return CURLE_SSL_CACERT_BADFILE;
 }
 
 }  // namespace
@@ -89,7 +102,11 @@ bool CurlTransfer::Open(const std::string& userAgent, const std::string& caFile,
   ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CurlTransfer::OnProgress) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, this) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
-  if (ok && !caFile.empty()) ok = curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str()) == CURLE_OK;
+  caFile_ = caFile;
+  if (ok && !caFile_.empty()) {
+    ok = curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &AddCaFile) == CURLE_OK &&
+         curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, caFile_.data()) == CURLE_OK;
+  }
   if (ok && pool != nullptr) ok = curl_easy_setopt(h, CURLOPT_SHARE, pool) == CURLE_OK;
   if (!ok) handle_.reset();
   return ok;

@@ -37,8 +37,10 @@ class CurlTransfer {
   CurlTransfer(std::ostream* out, ProgressCallback progress, void* context,
                const TransferLimits& limits);
 
-  // Makes the handle; false when libcurl cannot provide one. With a pool, the connection is
-  // taken from it when one to the same host is idle, and goes back to it afterwards.
+  // Makes the handle; false when libcurl cannot provide one. TLS peers are checked against
+  // the system's store and, when `caFile` names one, the certificates of that PEM file. With
+  // a pool, the connection is taken from it when one to the same host is idle, and goes back
+  // to it afterwards.
   bool Open(const std::string& userAgent, const std::string& caFile, CURLSH* pool = nullptr);
   // Header lines "Name:value" in order; false when a line would break the header block.
   bool SetHeaders(const std::vector<StringPair>& headers,
@@ -76,6 +78,7 @@ class CurlTransfer {
   void Moved() { lastMove_ = std::chrono::steady_clock::now(); }
 
   TransferLimits limits_;
+  std::string caFile_;
   CurlEasyHandle handle_;
   CurlSlistHandle headers_;
   ResponseReader reader_;

@@ -3,12 +3,14 @@
 #include <exception>
 #include <limits>
 
-#include "Deployment.h"
+#include <boost/filesystem/operations.hpp>
+
 #include "Version.h"
 #include "base/FrontEnd.h"
 #include "net/MultipartBody.h"
 #include "net/PostBody.h"
 #include "net/PostBodyUpload.h"
+#include "net/TrustedCaFile.h"
 #include "net/UrlTools.h"
 
 namespace hopwell {
@@ -38,13 +40,24 @@ HttpHelperPtr CreateHttpHelper() {
   return std::make_shared<HttpHelperCurl>();
 }
 
-HttpHelperCurl::HttpHelperCurl() : caFile_(deployment::kCaFile) {
+HttpHelperCurl::HttpHelperCurl() : caFile_(TrustedCaFile()) {
   HW_LOG(log_, info) << "Creating HttpHelperWin";
+  KeepCaFileIfPresent();
 }
 
 HttpHelperCurl::HttpHelperCurl(std::vector<std::string> allowList, std::string caFile)
     : IHttpHelper(std::move(allowList)), caFile_(std::move(caFile)) {
   HW_LOG(log_, info) << "Creating HttpHelperWin";
+  KeepCaFileIfPresent();
+}
+
+void HttpHelperCurl::KeepCaFileIfPresent() {
+  if (caFile_.empty()) return;
+  boost::system::error_code error;
+  if (boost::filesystem::is_regular_file(caFile_, error)) return;
+  HW_LOG(log_, info) << "  No CA file at " << boost::filesystem::path(caFile_)
+                     << ": only the system's certificate store is trusted";
+  caFile_.clear();
 }
 
 void HttpHelperCurl::Prepare() {}

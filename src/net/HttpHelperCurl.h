@@ -14,15 +14,17 @@ namespace hopwell {
 
 // IHttpHelper on libcurl. Each call makes its own easy handle and releases it before it
 // returns; the connection stays in the helper's pool for its next request to that host. TLS peer
-// and host verification are always on, with the deployment's CA file when it names one. Proxies
-// come from http_proxy / https_proxy / no_proxy; a 407 asks the front end for credentials.
+// and host verification are always on, against the system's store and the CA file of
+// TrustedCaFile when it exists. Proxies come from http_proxy / https_proxy / no_proxy; a 407
+// asks the front end for credentials.
 class HttpHelperCurl : public IHttpHelper {
  public:
   static constexpr int kMaxRedirects = 10;
 
-  // The deployment's allow-list and CA file.
+  // The deployment's allow-list, and TrustedCaFile.
   HttpHelperCurl();
-  // Another allow-list (digests) and CA file, for test rigs.
+  // Another allow-list (digests) and CA file (trusted besides the system's store), for test
+  // rigs.
   HttpHelperCurl(std::vector<std::string> allowList, std::string caFile);
   ~HttpHelperCurl() override = default;
 
@@ -57,6 +59,8 @@ class HttpHelperCurl : public IHttpHelper {
   // A 407: asks the front end; true when the request should be sent again.
   bool AskForProxyCredentials(const std::string& url, CurlTransfer& transfer);
   HttpResult Fail(HttpResult result, const std::string& text);
+  // A CA file that is not there is dropped: the system's store alone is trusted then.
+  void KeepCaFileIfPresent();
   std::string LogCurlError(CURLcode code, CurlTransfer& transfer);
   // The answer outgrew the memory limit: logs it and fails the request.
   HttpResult FailTooLarge(CurlTransfer& transfer);

@@ -46,6 +46,10 @@ fs::path HomeFolder() {
 
 fs::path RoamingAppDataFolder() {
   if (auto appdata = AbsoluteFromEnv("APPDATA")) return *appdata;
+  return UserDataFolder();
+}
+
+fs::path UserDataFolder() {
   if (auto data = AbsoluteFromEnv("XDG_DATA_HOME")) return *data;
   return HomeFolder() / ".local" / "share";
 }

@@ -12,9 +12,12 @@ namespace hopwell {
 // The client's folder layout. Every function builds its path afresh on each call, so
 // changes of the environment (tests) take effect at once.
 
-// The user's roaming application-data folder: $APPDATA, else $XDG_DATA_HOME, else
-// ~/.local/share. Always absolute.
+// The user's roaming application-data folder: $APPDATA, else UserDataFolder(). Always
+// absolute.
 boost::filesystem::path RoamingAppDataFolder();
+
+// The user's XDG data folder: $XDG_DATA_HOME, else ~/.local/share. Always absolute.
+boost::filesystem::path UserDataFolder();
 
 // The per-user temporary directory: $TMPDIR, else $XDG_CACHE_HOME, else ~/.cache.
 boost::filesystem::path SystemTempFolder();

@@ -1,11 +1,13 @@
 #include "support/TestCmd.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "Deployment.h"
 #include "common/LogCapture.h"
 #include "common/ScriptedHttpHelper.h"
 #include "common/SimulatorTest.h"
+#include "common/TempDir.h"
 #include "net/HttpHelperCurl.h"
 #include "net/UrlTools.h"
 
@@ -68,7 +70,8 @@ TEST(TestCmdTest, FailedExchangeFailsTheJob) {
     TestCmd command(job, http, "https://127.0.0.1:18443/login/index.html");
     command.DoExecute();
     EXPECT_EQ(job->GetState(), JobState::Failed);
-    EXPECT_EQ(job->LastMessage(), "Could not establish internet connection");
+    EXPECT_EQ(job->LastMessage(),
+              "Could not establish internet connection (Couldn't connect to server)");
     EXPECT_TRUE(
         log.Has("error", "Could not access test url https://127.0.0.1:18443/login/index.html"));
     EXPECT_TRUE(log.Has("error", "    Couldn't connect to server"));
@@ -130,19 +133,34 @@ TEST_F(TestCmdSimulatorTest, TruncatedAnswerFails) {
   TestCmd command(job);
   command.DoExecute();
   EXPECT_EQ(job->GetState(), JobState::Failed);
-  EXPECT_EQ(job->LastMessage(), "Could not establish internet connection");
+  EXPECT_THAT(job->LastMessage(),
+              ::testing::StartsWith("Could not establish internet connection (transfer closed"));
   EXPECT_TRUE(log.HasFragment("error", "Could not access test url "));
 }
 
-TEST_F(TestCmdSimulatorTest, UntrustedCertificateFails) {
-  // Verification is on: without the test CA the simulator's certificate is refused.
-  LogCapture log;
-  auto http = std::make_shared<HttpHelperCurl>(
-      std::vector<std::string>{Md5Hex("https://127.0.0.1:18443")}, "/nonexistent/ca.pem");
-  JobPtr job = VerifyJob();
-  TestCmd command(job, http, sim_->HttpsUrl("/login/index.html"));
-  command.DoExecute();
-  EXPECT_EQ(job->GetState(), JobState::Failed);
+// The system's store alone does not know the test CA; the job says why the connection failed.
+// A CA file that is not there, or one that is no PEM file, leaves the certificate refused.
+TEST_F(TestCmdSimulatorTest, UntrustedCertificateFailsWithTheReason) {
+  const testing::TempDir dir;
+  testing::WriteFile(dir / "garbage.pem", "not a certificate\n");
+  const struct {
+    std::string caFile;
+    std::string reason;
+  } cases[] = {{"", "SSL certificate problem: "},
+               {(dir / "missing.pem").string(), "SSL certificate problem: "},
+               {(dir / "garbage.pem").string(), "problem with the SSL CA cert"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.caFile);
+    auto http = std::make_shared<HttpHelperCurl>(
+        std::vector<std::string>{Md5Hex("https://127.0.0.1:18443")}, c.caFile);
+    JobPtr job = VerifyJob();
+    TestCmd command(job, http, sim_->HttpsUrl("/login/index.html"));
+    command.DoExecute();
+    EXPECT_EQ(job->GetState(), JobState::Failed);
+    EXPECT_THAT(job->LastMessage(), ::testing::StartsWith("Could not establish internet "
+                                                          "connection (" +
+                                                          c.reason));
+  }
   EXPECT_TRUE(sim_->Requests().empty());
 }
 

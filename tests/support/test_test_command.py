@@ -10,7 +10,7 @@ import unittest
 SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
 
-from hopwell_sim.testing import RunningSimulator  # noqa: E402
+from hopwell_sim.testing import USER_CA_DIR, RunningSimulator  # noqa: E402
 
 HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
@@ -61,6 +61,28 @@ class TestCommandTest(unittest.TestCase):
         self.assertIn("Successfully established internet connection to " + TEST_URL, log)
         self.assertIn("TestCmd ran successfully", log)
         self.assertNotIn("Did not escape string correctly", log)
+
+    def test_trusts_the_simulator_ca_at_its_default_place_or_the_named_file(self):
+        # As installed from the package: no option, the simulator started without --ca-dir.
+        data = os.path.join(self.dir.name, "data")
+        other = os.path.join(self.dir.name, "other")
+        ca_file = os.path.join(data, "Kelv", "simulator-ca", "ca.pem")
+        sim_env = client_env(XDG_DATA_HOME=data)
+        cases = [("default place", dict(XDG_DATA_HOME=data), 0, None),
+                 ("HOPWELL_CA_FILE", dict(XDG_DATA_HOME=other, HOPWELL_CA_FILE=ca_file), 0, None),
+                 ("neither", dict(XDG_DATA_HOME=other), 1,
+                  "Error: Could not establish internet connection (SSL certificate problem: ")]
+        with RunningSimulator(ca_dir=USER_CA_DIR, env=sim_env):
+            self.assertTrue(os.path.isfile(ca_file))
+            self.assertEqual(os.stat(os.path.dirname(os.path.dirname(ca_file))).st_mode & 0o777, 0o700)
+            for name, change, code, error in cases:
+                with self.subTest(name):
+                    self.env.pop("HOPWELL_CA_FILE", None)
+                    self.env.update(change)
+                    result = self.run_test_command()
+                    self.assertEqual(result.returncode, code, result.stdout + result.stderr)
+                    if error:
+                        self.assertIn(error, result.stdout)
 
     def test_argument_is_ignored_and_error_status_still_succeeds(self):
         with RunningSimulator("--scenario", "500") as sim:

@@ -8,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <boost/filesystem/operations.hpp>
 
-#include "Deployment.h"
 #include "GuiTestSupport.h"
 #include "ViewsTestSupport.h"
 #include "common/SimulatorProcess.h"
@@ -32,10 +31,6 @@ using testing::WriteFile;
 class ErrorReportSimulatorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    // This program sits one folder deeper than the others; the simulator must use the CA
-    // that the client trusts (the deployment's) also when run outside ctest.
-    const fs::path binaryDir = fs::path(deployment::kCaFile).parent_path().parent_path();
-    ::setenv("HOPWELL_BINARY_DIR", binaryDir.c_str(), 0);
     sim_ = new SimulatorProcess;
     sim_->Start(&startError_);  // waits while another test's simulator has the ports
   }

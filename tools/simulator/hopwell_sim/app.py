@@ -78,9 +78,20 @@ class _Server(ThreadingHTTPServer):
             sys.stderr.write("sim %s: %s from %s\n" % (self.scheme, error, client_address))
 
 
-def default_ca_dir():
-    binary_dir = os.environ.get("HOPWELL_BINARY_DIR") or os.path.join(REPO_ROOT, "build", "default")
-    return os.path.join(binary_dir, "simulator-ca")
+def default_ca_dir(environ=os.environ):
+    """Where the local deployment's client looks for the test CA by default:
+    $XDG_DATA_HOME/Kelv/simulator-ca, else ~/.local/share/Kelv/simulator-ca."""
+    data_home = environ.get("XDG_DATA_HOME", "")
+    if not os.path.isabs(data_home):
+        home = environ.get("HOME") or os.path.expanduser("~")
+        data_home = os.path.join(home, ".local", "share")
+    return os.path.join(data_home, "Kelv", "simulator-ca")
+
+
+def make_default_ca_dir(folder):
+    # The client keeps its application-data folder ("Kelv") to the user alone.
+    os.makedirs(os.path.dirname(folder), mode=0o700, exist_ok=True)
+    os.makedirs(folder, mode=0o700, exist_ok=True)
 
 
 def parse_args(argv):
@@ -131,7 +142,10 @@ def _make_server(sim, port, scheme):
 def main(argv):
     args = parse_args(argv)
     registry.load_endpoints()
-    ca_dir = args.ca_dir or default_ca_dir()
+    ca_dir = args.ca_dir
+    if not ca_dir:
+        ca_dir = default_ca_dir()
+        make_default_ca_dir(ca_dir)
     sim = Simulator(args.http_port, args.https_port, ca_dir, args.request_log,
                     args.body_log_limit, args.verbose)
     for spec in args.scenario:

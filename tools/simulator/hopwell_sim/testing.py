@@ -20,19 +20,30 @@ SIMULATOR_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HTTP_PORT = 18080
 HTTPS_PORT = 18443
 from hopwell_sim.app import take_ports_lock  # noqa: E402  held while a test's simulator runs
+from hopwell_sim.app import default_ca_dir  # noqa: E402
 LOCK_TIMEOUT = 120.0
+USER_CA_DIR = object()  # RunningSimulator(ca_dir=USER_CA_DIR): the simulator's default folder
 
 # Control calls must never go through a proxy of the environment.
 _opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
 
 
 class RunningSimulator:
-    def __init__(self, *extra_args, ca_dir=None, startup_timeout=20.0):
+    def __init__(self, *extra_args, ca_dir=None, env=None, startup_timeout=20.0):
+        """ca_dir: the test CA's folder (default: simulator-ca in the build folder, which
+        ctest's HOPWELL_CA_FILE names); USER_CA_DIR: none given, the simulator's own default
+        in the user's data folder of `env` (the process environment by default)."""
         self.http_base = "http://127.0.0.1:%d" % HTTP_PORT
         self.https_base = "https://127.0.0.1:%d" % HTTPS_PORT
         binary_dir = os.environ.get("HOPWELL_BINARY_DIR") or os.path.join(
             SIMULATOR_DIR, "..", "..", "build", "default")
-        self.ca_dir = ca_dir or os.path.join(binary_dir, "simulator-ca")
+        self._env = env
+        if ca_dir is USER_CA_DIR:
+            self.ca_dir = default_ca_dir(env if env is not None else os.environ)
+            self._ca_args = []
+        else:
+            self.ca_dir = ca_dir or os.path.join(binary_dir, "simulator-ca")
+            self._ca_args = ["--ca-dir", self.ca_dir]
         self.ca_file = os.path.join(self.ca_dir, "ca.pem")
         self._args = list(extra_args)
         self._timeout = startup_timeout
@@ -60,8 +71,9 @@ class RunningSimulator:
         self._take_lock()
         command = [sys.executable, os.path.join(SIMULATOR_DIR, "simulator.py"),
                    "--http-port", str(HTTP_PORT), "--https-port", str(HTTPS_PORT),
-                   "--ca-dir", self.ca_dir, "--lock-held", *self._args]
-        self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL, start_new_session=True)
+                   *self._ca_args, "--lock-held", *self._args]
+        self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL, start_new_session=True,
+                                        env=self._env)
         deadline = time.monotonic() + self._timeout
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
