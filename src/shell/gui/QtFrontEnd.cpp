@@ -15,7 +15,9 @@
 #include "intake/CommandIntake.h"
 #include "intake/JobStatus.h"
 #include "resources/StringTable.h"
+#include "shell/JobEndNotice.h"
 #include "shell/JobListDump.h"
+#include "shell/gui/DialogSeam.h"
 #include "shell/gui/Dialogs.h"
 #include "shell/gui/JobEndNotifier.h"
 #include "shell/gui/JobListView.h"
@@ -81,7 +83,9 @@ QtFrontEnd::QtFrontEnd(MainWindow* window) : window_(window) {
   dumpTimer_->setSingleShot(true);
   dumpTimer_->setInterval(kDumpDelayMilliseconds);
   connect(dumpTimer_, &QTimer::timeout, this, &QtFrontEnd::WriteDump);
-  notifier_ = new JobEndNotifier(QDBusConnection::sessionBus(), this);
+  notifier_ = new JobEndNotifier(
+      QDBusConnection::sessionBus(), [this] { return window_->isActiveWindow(); },
+      JobEndNotifier::kSettle, this);
 }
 
 QtFrontEnd::~QtFrontEnd() = default;
@@ -104,9 +108,8 @@ void QtFrontEnd::NoticeEnd(JobStatus& job) {
   // Any thread: the job's texts travel by value, the job itself only as a key.
   QMetaObject::invokeMethod(
       this,
-      [this, key = static_cast<const void*>(&job), state, description = job.Description(),
-       message = job.LastMessage()] {
-        notifier_->JobEnded(key, state, description, message, window_->isActiveWindow());
+      [this, key = static_cast<const void*>(&job), state, notice = MakeJobEndNotice(job)] {
+        notifier_->JobChanged(key, state, notice);
       },
       Qt::QueuedConnection);
 }
@@ -122,15 +125,25 @@ void QtFrontEnd::ShowApplicationMissing(const std::string& text) {
 void QtFrontEnd::OpenUrl(const std::string& url) {
   const QUrl target(QString::fromStdString(url), QUrl::StrictMode);
   HW_LOG(log_, info) << "  Opening " << url;
-  QMetaObject::invokeMethod(
-      qApp, [target] { QDesktopServices::openUrl(target); }, Qt::QueuedConnection);
+  OpenOrSaySo(target, "No web browser could be started to open " + url);
 }
 
 void QtFrontEnd::ExploreFolder(const boost::filesystem::path& folder) {
   const QUrl target = QUrl::fromLocalFile(QString::fromStdString(folder.string()));
   HW_LOG(log_, info) << "  Exploring " << folder;
+  OpenOrSaySo(target, "No file manager could be started to show the folder " + folder.string());
+}
+
+void QtFrontEnd::OpenOrSaySo(const QUrl& target, const std::string& failure) {
+  // The desktop's opener (xdg-open) may be missing; the user then learns why nothing opened.
   QMetaObject::invokeMethod(
-      qApp, [target] { QDesktopServices::openUrl(target); }, Qt::QueuedConnection);
+      this,
+      [this, target, failure] {
+        if (QDesktopServices::openUrl(target)) return;
+        HW_LOG(log_, warning) << "  " << failure;
+        ShowMessageBox(window_, LoadString(kIdsAppTitle), failure);
+      },
+      Qt::QueuedConnection);
 }
 
 bool QtFrontEnd::ConfirmQuit() {

@@ -9,6 +9,7 @@
 #include "base/Logging.h"
 
 class QTimer;
+class QUrl;
 
 namespace hopwell {
 
@@ -41,6 +42,9 @@ class QtFrontEnd final : public QObject, public IFrontEnd {
  private:
   void ScheduleDump();
   void NoticeEnd(JobStatus& job);
+  // Opens `target` with the desktop's handler on the user-interface thread; when none starts,
+  // logs `failure` and shows it.
+  void OpenOrSaySo(const QUrl& target, const std::string& failure);
   void WriteDump();
 
   LogSource log_;

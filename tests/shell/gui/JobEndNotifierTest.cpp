@@ -58,7 +58,7 @@ class PrivateBus {
   QString address_;
 };
 
-TEST(JobEndNotifierTest, NotifiesAnEndedJobOnlyWhileTheWindowIsInactive) {
+TEST(JobEndNotifierTest, NotifiesAnEndedJobOnceWithItsFinalTextsWhileTheWindowIsInactive) {
   testing::GuiApp();
   PrivateBus bus;
   if (bus.Address().isEmpty()) {
@@ -67,11 +67,14 @@ TEST(JobEndNotifierTest, NotifiesAnEndedJobOnlyWhileTheWindowIsInactive) {
   }
   QDBusConnection client = QDBusConnection::connectToBus(bus.Address(), QStringLiteral("notifier"));
   ASSERT_TRUE(client.isConnected());
-  JobEndNotifier notifier(client);
+  bool windowActive = false;
+  JobEndNotifier notifier(
+      client, [&] { return windowActive; }, std::chrono::milliseconds(50));
   int key[6];
 
-  // No service on the bus: nothing is sent.
-  EXPECT_FALSE(notifier.JobEnded(&key[0], JobState::Failed, "Opening FAILED", "boom", false));
+  // No service on the bus: nothing is sent, and the job counts as told.
+  notifier.JobChanged(&key[0], JobState::Failed, {"Opening FAILED", "boom"});
+  testing::WaitFor([] { return false; }, 150);
 
   QDBusConnection service = QDBusConnection::connectToBus(bus.Address(), QStringLiteral("service"));
   NotificationRecorder recorder;
@@ -84,30 +87,27 @@ TEST(JobEndNotifierTest, NotifiesAnEndedJobOnlyWhileTheWindowIsInactive) {
         .value();
   }));
 
-  struct Case {
-    const void* key;
-    JobState state;
-    bool windowActive;
-    bool sent;
-  };
-  const Case cases[] = {
-      {&key[1], JobState::Failed, false, true},
-      {&key[1], JobState::Failed, false, false},  // once per job
-      {&key[2], JobState::Succeeded, false, true},
-      {&key[3], JobState::Succeeded, true, false},  // the user is looking already
-      {&key[4], JobState::Running, false, false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(notifier.JobEnded(c.key, c.state, "Job", "last message", c.windowActive), c.sent)
-        << static_cast<int>(c.state) << " " << c.windowActive;
-  }
+  // The changes of one burst, as the job's writer makes them: the state first, its error or
+  // names just after. Only the last one's texts go out.
+  notifier.JobChanged(&key[0], JobState::Failed, {"Opening FAILED", "boom again"});
+  notifier.JobChanged(&key[1], JobState::Failed, {"Installation FAILED", "Initializing job"});
+  notifier.JobChanged(&key[1], JobState::Failed,
+                      {"Installation FAILED", "Error downloading parameter file (404)"});
+  notifier.JobChanged(&key[2], JobState::Succeeded, {"Installation completed", "The plug-ins"});
+  notifier.JobChanged(&key[4], JobState::Running, {"Installing...", ""});
   ASSERT_TRUE(testing::WaitFor([&] { return recorder.calls.size() >= 2; }));
-  EXPECT_EQ(recorder.calls.size(), 2u);
+  windowActive = true;  // the user is looking: no notice
+  notifier.JobChanged(&key[3], JobState::Succeeded, {"Verifying installation", "ok"});
+  notifier.JobChanged(&key[1], JobState::Failed, {"Installation FAILED", "later"});  // once
+  testing::WaitFor([] { return false; }, 200);
+
+  ASSERT_EQ(recorder.calls.size(), 2u);
   EXPECT_EQ(recorder.calls[0].appName, "Kelvory Hopwell");
   EXPECT_EQ(recorder.calls[0].icon, "hopwell");
-  EXPECT_EQ(recorder.calls[0].summary, "Job");
-  EXPECT_EQ(recorder.calls[0].body, "last message") << "a failure carries its last message";
-  EXPECT_EQ(recorder.calls[1].body, "") << "a success has only its description";
+  EXPECT_EQ(recorder.calls[0].summary, "Installation FAILED");
+  EXPECT_EQ(recorder.calls[0].body, "Error downloading parameter file (404)");
+  EXPECT_EQ(recorder.calls[1].summary, "Installation completed");
+  EXPECT_EQ(recorder.calls[1].body, "The plug-ins");
 }
 
 }  // namespace

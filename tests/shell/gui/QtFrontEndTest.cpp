@@ -1,5 +1,6 @@
 #include "shell/gui/QtFrontEnd.h"
 
+#include <functional>
 #include <future>
 
 #include <QApplication>
@@ -99,6 +100,29 @@ TEST_F(QtFrontEndTest, ConfirmQuitFromAnotherThreadRunsOnTheInterfaceThread) {
   ASSERT_TRUE(WaitFor(
       [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
   EXPECT_TRUE(answer.get()) << "Cancel means quit";
+}
+
+// Help > Open Local Storage and Kelvory Support with no program to open them (none on PATH;
+// the offscreen platform opens nothing at all): the user is told instead of left waiting.
+TEST_F(QtFrontEndTest, SaysSoWhenNoFileManagerOrBrowserStarts) {
+  testing::TempDir dir;
+  testing::ScopedEnv path("PATH", (dir / "empty").string());
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[&] { frontEnd_->ExploreFolder(dir.path()); },
+       "No file manager could be started to show the folder " + dir.path().string()},
+      {[&] { frontEnd_->OpenUrl("https://support.kelvory.com/using-kelvory"); },
+       "No web browser could be started to open https://support.kelvory.com/using-kelvory"},
+  };
+  for (const auto& [open, expected] : cases) {
+    QString text;
+    AnswerNextModal([&](QWidget* modal) {
+      text = static_cast<QMessageBox*>(modal)->text();
+      modal->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+    });
+    open();
+    ASSERT_TRUE(WaitFor([&] { return !text.isEmpty(); })) << expected;
+    EXPECT_EQ(text.toStdString(), expected);
+  }
 }
 
 TEST_F(QtFrontEndTest, SwedishQuitQuestionAndItsButtonsSpeakTheSameLanguage) {
