@@ -70,13 +70,14 @@ bool FetchParameterDocument(IHttpHelper& http, JobStatus& job, LogSource& log,
     HW_LOG(log, error) << "    Error downloading parameter file: " << text;
     return false;
   }
-  if (request.variant == ParameterVariant::Esef) {
-    if (status >= 400) {
-      job.JobFailed(boost::format("Error download parameter file (%1%).") % status);
-      HW_LOG(log, error) << "    Error downloading parameter file. HTTP status: " << status;
-      return false;
-    }
-  } else {
+  // An error page is not a parameter document: an install that went on with its empty values
+  // would report a missing application instead of the server's error.
+  if (request.variant != ParameterVariant::Open && status >= 400) {
+    job.JobFailed(boost::format("Error download parameter file (%1%).") % status);
+    HW_LOG(log, error) << "    Error downloading parameter file. HTTP status: " << status;
+    return false;
+  }
+  if (request.variant != ParameterVariant::Esef) {
     HW_LOG(log, info) << "    Parsing parameters:\n" << AnswerForLog(body.str());
   }
   body.seekg(0);

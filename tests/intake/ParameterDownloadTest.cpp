@@ -123,13 +123,20 @@ TEST_F(ParameterDownloadTest, TransportFailureCarriesTheHelpersDescription) {
   EXPECT_EQ(job.LastMessage(), "Error downloading parameter file ()");
 }
 
-TEST_F(ParameterDownloadTest, OnlyEsefExaminesTheStatus) {
+// ESEF and install fail on an error status (an install that took the error page for its
+// document reported a missing application); open parses whatever came.
+TEST_F(ParameterDownloadTest, EsefAndInstallExamineTheStatus) {
   http_.status = 403;
   http_.body = "<html>Forbidden</html>";
   EXPECT_FALSE(Esef("http://127.0.0.1:18080/r", "t"));
   EXPECT_EQ(job_.GetState(), JobState::Failed);
   EXPECT_EQ(job_.LastMessage(), "Error download parameter file (403).");
   EXPECT_TRUE(capture_.Has("error", "    Error downloading parameter file. HTTP status: 403"));
+  JobStatus install(ActionKind::Install, "Installing...", "kelv:install:x");
+  EXPECT_FALSE(DownloadInstallParameters<AppCmdParameters>(http_, install, log_,
+                                                           "http://127.0.0.1:18080/p"));
+  EXPECT_EQ(install.GetState(), JobState::Failed);
+  EXPECT_EQ(install.LastMessage(), "Error download parameter file (403).");
 
   // The same answer to an open request is parsed as a document.
   JobStatus job(ActionKind::Download, "Opening...", "kelv:open:x");

@@ -45,6 +45,12 @@ void InstallCmd::Execute() {
   job_->SetState(JobState::Running);
   if (!AcceptArgument(argumentValid_, argument_, *job_, "  Invalid arguments: ")) return;
   parameters_ = DownloadInstallParameters<InstallCmdParameters>(*http_, *job_, log_, parameterUrl_);
+  if (parameters_ && !parameters_->IsInitialized()) {
+    // No parameter document came: going on with its empty values would end in a dialog about
+    // a missing application without a name.
+    job_->JobFailed("Error reading parameter file");
+    parameters_.reset();
+  }
   if (!parameters_) {
     http_->Prepare();
     return;

@@ -70,8 +70,15 @@ class InstallCmdTest : public ::testing::Test {
   // Runs the command on a document with these params, the launcher made by `launchers`.
   JobPtr Run(const std::string& params, AppLauncherFactory launchers,
              const std::string& argument = "http:%2F%2f127.0.0.1:18080%2Fparams") {
+    return RunOn(200, "<data><params>" + params + "</params></data>", std::move(launchers),
+                 argument);
+  }
+  // The same with the server's whole answer.
+  JobPtr RunOn(long status, const std::string& body, AppLauncherFactory launchers,
+               const std::string& argument = "http:%2F%2f127.0.0.1:18080%2Fparams") {
     auto http = std::make_shared<testing::ScriptedHttpHelper>();
-    http->body = "<data><params>" + params + "</params></data>";
+    http->status = status;
+    http->body = body;
     auto job = std::make_shared<JobStatus>(ActionKind::Install, "Installing...", "kelv:install");
     InstallCmd(argument, job, http, std::move(launchers)).DoExecute();
     sent_ = http->sent.size();
@@ -163,6 +170,30 @@ TEST_F(InstallCmdTest, ArgumentDecodingAndInvalidArgument) {
   EXPECT_EQ(job->LastMessage(), "Invalid arguments: ");
   EXPECT_TRUE(log_.Has("warning", "  Invalid arguments: "));
   EXPECT_EQ(sent_, 0u);
+}
+
+// A server error is no missing application: the job ends with the download's error, and
+// neither a launcher nor a dialog comes.
+TEST_F(InstallCmdTest, ParameterServerErrorEndsTheJobWithoutDialog) {
+  const struct {
+    long status;
+    const char* body;
+    const char* message;
+  } cases[] = {{404, "<html><body>Not Found</body></html>", "Error download parameter file (404)."},
+               {500, "", "Error download parameter file (500)."},
+               {200, "", "Error reading parameter file"}};
+  for (const auto& c : cases) {
+    recorder_->dialogs.clear();
+    bool launched = false;
+    const JobPtr job = RunOn(c.status, c.body, [&](auto parameters, auto job) {
+      launched = true;
+      return std::make_shared<FakeLauncher>(parameters, job, 1);
+    });
+    EXPECT_EQ(job->GetState(), JobState::Failed) << c.status;
+    EXPECT_EQ(job->LastMessage(), c.message);
+    EXPECT_FALSE(launched);
+    EXPECT_TRUE(recorder_->dialogs.empty());
+  }
 }
 
 TEST_F(InstallCmdTest, NoDialogWithoutApplicationRecord) {
