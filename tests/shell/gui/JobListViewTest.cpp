@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QPlainTextEdit>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
 
 #include "GuiTestSupport.h"
 #include "ViewsTestSupport.h"
@@ -67,6 +68,31 @@ TEST_F(JobListViewTest, NewestJobIsTheTopRow) {
   EXPECT_EQ(model->rowCount(), 3);
   EXPECT_EQ(model->JobAt(3), nullptr);
   EXPECT_EQ(model->JobAt(-1), nullptr);
+}
+
+// Rows follow the time they show, newest on top: a job whose time is set later (open, save
+// and install stamp their launch or end) moves up; one that arrives with an older time goes
+// below the newer ones.
+TEST_F(JobListViewTest, RowsAreOrderedByTheTimeTheyShow) {
+  namespace pt = boost::posix_time;
+  JobListModel* model = view->jobModel();
+  int moves = 0;
+  QObject::connect(model, &QAbstractItemModel::rowsMoved, [&] { ++moves; });
+  const pt::ptime now = jobs[2]->GetTime();
+  jobs[0]->SetTime(now + pt::minutes(1));
+  view->JobChanged(jobs[0].get());
+  ASSERT_TRUE(WaitFor([&] { return model->JobAt(0) == jobs[0].get(); }));
+  EXPECT_EQ(moves, 1);
+  EXPECT_EQ(model->JobAt(1), jobs[2].get());
+  EXPECT_EQ(model->JobAt(2), jobs[1].get());
+
+  jobs.push_back(std::make_unique<JobStatus>(ActionKind::Verify, "", "kelv:test"));
+  jobs.back()->SetTime(now - pt::hours(1));
+  view->AddJob(jobs.back().get());
+  EXPECT_EQ(model->RowOf(jobs.back().get()), 3);
+  for (int row = 0; row + 1 < model->rowCount(); ++row) {
+    EXPECT_GE(model->JobAt(row)->GetTime(), model->JobAt(row + 1)->GetTime()) << row;
+  }
 }
 
 TEST_F(JobListViewTest, RowsAre56PixelsHigh) {
