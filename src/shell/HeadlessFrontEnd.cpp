@@ -1,7 +1,11 @@
 #include "shell/HeadlessFrontEnd.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <string_view>
 
 #include <fmt/format.h>
 
@@ -11,6 +15,12 @@
 namespace hopwell {
 
 HeadlessFrontEnd::HeadlessFrontEnd(std::FILE* out, bool live) : out_(out), live_(live) {}
+
+bool HeadlessFrontEnd::IsLiveTerminal(int fd) {
+  if (::isatty(fd) != 1) return false;
+  const char* term = std::getenv("TERM");
+  return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
+}
 
 void HeadlessFrontEnd::JobAdded(JobStatus& job) {
   {
@@ -47,13 +57,17 @@ void HeadlessFrontEnd::ShowApplicationMissing(const std::string& text) {
   PrintLine("[The Application is Missing] " + text);
 }
 
-void HeadlessFrontEnd::OpenUrl(const std::string& url) { PrintLine("Open " + url); }
+void HeadlessFrontEnd::OpenUrl(const std::string& url) {
+  PrintLine("Open " + url);
+}
 
 void HeadlessFrontEnd::ExploreFolder(const boost::filesystem::path& folder) {
   PrintLine("Explore " + folder.string());
 }
 
-bool HeadlessFrontEnd::ConfirmQuit() { return true; }
+bool HeadlessFrontEnd::ConfirmQuit() {
+  return true;
+}
 
 ProxyAnswer HeadlessFrontEnd::AskProxyCredentials(const std::string& url, ProxyCredentials&) {
   PrintLine("Proxy authentication required for " + url + " (no prompt in headless mode)");
@@ -71,6 +85,12 @@ void HeadlessFrontEnd::PrintJobLine(JobStatus& job) {
   if (line == lastLine_) return;
   lastLine_ = line;
   if (live_) {
+    // The live line is rewritten only by its own job; another job's line starts below it.
+    if (liveWidth_ > 0 && liveJob_ != &job) {
+      std::fputc('\n', out_);
+      liveWidth_ = 0;
+    }
+    liveJob_ = &job;
     const std::size_t width = line.size();
     std::fprintf(out_, "\r%s", line.c_str());
     if (liveWidth_ > width) {

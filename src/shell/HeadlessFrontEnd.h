@@ -18,6 +18,9 @@ class HeadlessFrontEnd final : public IFrontEnd {
   // `live`: rewrite one status line in place (a terminal) instead of a line per change.
   HeadlessFrontEnd(std::FILE* out, bool live);
 
+  // True when `fd` is a terminal that can return to the start of a line (not TERM=dumb).
+  static bool IsLiveTerminal(int fd);
+
   void JobAdded(JobStatus& job) override;
   void JobChanged(JobStatus& job) override;
   void ShowMessageDialog(const std::string& title, const std::string& text) override;
@@ -45,6 +48,7 @@ class HeadlessFrontEnd final : public IFrontEnd {
   std::vector<JobStatus*> jobs_;
   std::string lastLine_;
   std::size_t liveWidth_ = 0;
+  const JobStatus* liveJob_ = nullptr;  // whose line the live line is
 };
 
 // Runs `hopwell --headless COMMAND...`: 0 when every job succeeded, 1 otherwise.

@@ -18,7 +18,8 @@ LogSource& HeadlessLog() {
 
 int RunHeadless(const std::vector<std::string>& commands) {
   InstallTerminationSignals();
-  auto frontEnd = std::make_shared<HeadlessFrontEnd>(stdout, ::isatty(STDOUT_FILENO) == 1);
+  auto frontEnd =
+      std::make_shared<HeadlessFrontEnd>(stdout, HeadlessFrontEnd::IsLiveTerminal(STDOUT_FILENO));
   SetFrontEnd(frontEnd);
   for (const std::string& command : commands) SubmitCommand(command);
   while (RunningCommandCount() > 0 && PendingTerminationSignal() == 0) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "Version.h"
 #include "shell/CrashHook.h"
 #include "shell/CrashRecorder.h"
 #include "shell/CrashReport.h"
@@ -21,10 +22,12 @@ void PrintUsage(std::FILE* out) {
   std::fprintf(out,
                "usage: hopwell [COMMAND]\n"
                "       hopwell --headless COMMAND...\n"
+               "       hopwell --help | --version\n"
                "\n"
                "COMMAND is a command string such as kelv:test, or the path of a file that\n"
                "holds one. --headless runs the commands in this process without a window\n"
-               "and exits 0 when every job succeeded, 1 otherwise.\n");
+               "and exits 0 when every job succeeded, 1 otherwise. --version prints the\n"
+               "version and the build revision. See hopwell(1).\n");
 }
 
 int RunCrashHelper(int argc, char** argv, const std::vector<std::string>& args) {
@@ -51,6 +54,11 @@ int main(int argc, char** argv) {
   hopwell::InstallCrashHandler();
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     PrintUsage(stdout);
+    return 0;
+  }
+  if (!args.empty() && args[0] == "--version") {
+    std::printf("Kelvory Hopwell %s (%s, revision %s)\n", hopwell::kProductVersion,
+                hopwell::kFileVersion, hopwell::kBuildRevision);
     return 0;
   }
   if (!args.empty() && args[0] == "--headless") {

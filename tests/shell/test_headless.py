@@ -2,6 +2,8 @@
 
 import os
 import re
+import shlex
+import shutil
 import subprocess
 import tempfile
 import time
@@ -40,16 +42,39 @@ class HeadlessTest(unittest.TestCase):
         lines = result.stdout.splitlines()
         self.assertEqual(lines[-2:], ["Invalid action kind", "Error: Can't handle kelv:Save."])
 
+    def test_live_line_on_a_terminal_only_and_each_jobs_line_ended(self):
+        if shutil.which("script") is None:
+            self.skipTest("script(1) is missing")
+        command = shlex.join([HOPWELL, "--headless", "kelv:x", "kelv:y"])
+        for term, live in [("xterm", True), ("dumb", False)]:
+            with self.subTest(term=term):
+                result = subprocess.run(["script", "-qefc", command, "/dev/null"],
+                                        env=dict(self.env, TERM=term), capture_output=True,
+                                        text=True, timeout=60)
+                self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+                out = result.stdout.replace("\r\n", "\n")  # the terminal's own line ends
+                self.assertEqual("\r" in out, live, repr(out))
+                for line in out.splitlines():
+                    self.assertFalse("kelv:x" in line and "kelv:y" in line, repr(out))
+                self.assertIn("Error: Can't handle kelv:y.\n", out)
+
     def test_empty_command_is_reported(self):
         result = self.run_headless('""')
         self.assertEqual(result.returncode, 1)
         self.assertIn("Nothing to do, command string is empty.", result.stdout)
 
-    def test_usage_errors(self):
-        self.assertEqual(subprocess.run([HOPWELL, "--headless"], env=self.env,
-                                        capture_output=True).returncode, 2)
-        self.assertEqual(subprocess.run([HOPWELL, "--bogus"], env=self.env,
-                                        capture_output=True).returncode, 2)
+    def test_options_and_usage_errors(self):
+        # (arguments, exit code, pattern the standard output must match)
+        cases = [(["--headless"], 2, r"^$"),
+                 (["--bogus"], 2, r"^$"),
+                 (["--version"], 0, r"^Kelvory Hopwell 1\.7\.1 \(1\.7\.1\.0, revision [0-9a-f]{40}\)\n$"),
+                 (["--help"], 0, r"(?m)^       hopwell --help \| --version$")]
+        for args, code, pattern in cases:
+            with self.subTest(args=args):
+                result = subprocess.run([HOPWELL, *args], env=self.env, capture_output=True,
+                                        text=True, timeout=60)
+                self.assertEqual(result.returncode, code, result.stderr)
+                self.assertRegex(result.stdout, pattern)
 
     def test_command_file_is_read_and_deleted(self):
         path = os.path.join(self.dir.name, "cmd.txt")
