@@ -63,6 +63,31 @@ bool IsRelocatable(const std::string& file) {
   return header.e_type != ET_EXEC;
 }
 
+// True when the ELF file has a full symbol table. A stripped one has only its exported
+// symbols, after the nearest of which addr2line names any address it has no debug data for.
+bool HasSymbolTable(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  Elf64_Ehdr header{};
+  if (!in.read(reinterpret_cast<char*>(&header), sizeof(header)) ||
+      header.e_shentsize != sizeof(Elf64_Shdr)) {
+    return false;
+  }
+  in.seekg(static_cast<std::streamoff>(header.e_shoff));
+  for (unsigned i = 0; i < header.e_shnum; ++i) {
+    Elf64_Shdr section{};
+    if (!in.read(reinterpret_cast<char*>(&section), sizeof(section))) return false;
+    if (section.sh_type == SHT_SYMTAB) return true;
+  }
+  return false;
+}
+
+// The running program's file: the crash helper is the client itself.
+std::string OwnExecutable() {
+  char path[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
+  return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
+}
+
 // Closes a descriptor on every path.
 class ScopedFd {
  public:
@@ -144,9 +169,12 @@ std::string SymbolisedBacktrace(const CrashRecordContents& contents) {
     std::vector<std::uintptr_t> addresses;
     for (std::size_t frame : frames) addresses.push_back(located[frame]->address);
     const auto names = LookUp(file, addresses);
+    // The stripped client without its debug symbols: a name without a line is a guess.
+    const bool guesses = file == OwnExecutable() && !HasSymbolTable(file);
     for (std::size_t k = 0; k < frames.size(); ++k) {
-      std::string text = names.empty() ? std::string("??") : names[k].first;
-      if (!names.empty() && names[k].second.rfind("??", 0) != 0) text += " at " + names[k].second;
+      const bool placed = !names.empty() && names[k].second.rfind("??", 0) != 0;
+      std::string text = names.empty() || (guesses && !placed) ? "??" : names[k].first;
+      if (placed) text += " at " + names[k].second;
       described[frames[k]] = text + " (" + file + ")";
     }
   }

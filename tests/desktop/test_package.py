@@ -1,5 +1,6 @@
-"""The Debian package made by CPack from this build: its files, its computed dependencies
-and its maintainer scripts, read back with dpkg-deb."""
+"""The Debian package made by CPack from this build: its files, its computed dependencies,
+its maintainer scripts and the stripped client with its -dbgsym package, read back with
+dpkg-deb. (scripts/package also runs lintian on them.)"""
 
 import os
 import re
@@ -22,15 +23,20 @@ class PackageTest(unittest.TestCase):
             self.skipTest("missing " + " ".join(missing))
         with tempfile.TemporaryDirectory() as out:
             made = subprocess.run(["cpack", "--config", os.path.join(BINARY_DIR, "CPackConfig.cmake"),
-                                   "-B", out], capture_output=True, text=True, timeout=240)
+                                   "-B", out], capture_output=True, text=True, timeout=280)
             self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
             debs = [f for f in os.listdir(out) if f.endswith(".deb")]
-            self.assertEqual(len(debs), 1, os.listdir(out))
+            ddebs = [f for f in os.listdir(out) if f.endswith(".ddeb")]
+            self.assertEqual((len(debs), len(ddebs)), (1, 1), os.listdir(out))
             deb = os.path.join(out, debs[0])
+            ddeb = os.path.join(out, ddebs[0])
 
             listing = subprocess.run(["dpkg-deb", "-c", deb], capture_output=True, text=True).stdout
             files = {line.split()[-1] for line in listing.splitlines()}
-            expected = {"./usr/bin/hopwell", "./usr/share/applications/hopwell.desktop"}
+            expected = {"./usr/bin/hopwell", "./usr/share/applications/hopwell.desktop",
+                        "./usr/share/metainfo/com.kelvory.hopwell.metainfo.xml",
+                        "./usr/share/man/man1/hopwell.1.gz",
+                        "./usr/share/doc/hopwell/copyright", "./usr/share/doc/hopwell/changelog.gz"}
             expected |= {"./usr/share/icons/hicolor/%dx%d/apps/hopwell.png" % (s, s)
                          for s in (16, 22, 24, 32, 48, 64, 128, 256)}
             self.assertEqual(expected - files, set())
@@ -53,6 +59,24 @@ class PackageTest(unittest.TestCase):
             self.assertIn("update-desktop-database", postinst)
             self.assertIn("update-mime-database", postinst)
             self.assertTrue(os.access(os.path.join(control, "postrm"), os.X_OK))
+
+            # The client is stripped; its debug data sits in the -dbgsym package under the
+            # build id, where addr2line looks for it.
+            tree = os.path.join(out, "tree")
+            subprocess.run(["dpkg-deb", "-x", deb, tree], check=True)
+            subprocess.run(["dpkg-deb", "-x", ddeb, tree], check=True)
+            client = os.path.join(tree, "usr", "bin", "hopwell")
+            sections = subprocess.run(["readelf", "-SW", client], capture_output=True,
+                                      text=True).stdout
+            self.assertNotIn(".symtab", sections)
+            self.assertNotIn(".debug_info", sections)
+            notes = subprocess.run(["readelf", "-n", client], capture_output=True, text=True).stdout
+            build_id = re.search(r"Build ID: ([0-9a-f]+)", notes).group(1)
+            debug = os.path.join(tree, "usr", "lib", "debug", ".build-id", build_id[:2],
+                                 build_id[2:] + ".debug")
+            self.assertTrue(os.path.isfile(debug), os.listdir(os.path.dirname(debug)))
+            self.assertEqual(subprocess.run(["dpkg-deb", "-f", ddeb, "Package"], capture_output=True,
+                                            text=True).stdout.strip(), "hopwell-dbgsym")
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ backtrace and prints the message, and the process ends by the signal."""
 import glob
 import os
 import re
+import shutil
 import signal
 import subprocess
 import tempfile
@@ -58,6 +59,45 @@ class CrashTest(unittest.TestCase):
                 self.assertRegex(record, r"(?m)^[0-9a-f]+-[0-9a-f]+ r-xp .*hopwell$")
                 backtrace = record[record.index("Backtrace:"):]
                 self.assertRegex(backtrace, r"FaultOnCommandThread\(char const\*\)[^\n]* at [^\n]*TestFault\.cpp:\d+")
+
+
+    def test_stripped_client_names_functions_from_its_separate_debug_file(self):
+        # As the package is made: the debug data apart, the client stripped with a debug link
+        # to it (the package's hopwell-dbgsym puts the file where the build id finds it).
+        if shutil.which("objcopy") is None:
+            self.skipTest("objcopy is missing")
+        folder = os.path.join(self.dir.name, "bin")
+        os.makedirs(os.path.join(folder, ".debug"))
+        stripped = os.path.join(folder, "hopwell")
+        debug = os.path.join(folder, ".debug", "hopwell.debug")
+        subprocess.run(["objcopy", "--only-keep-debug", HOPWELL, debug], check=True)
+        subprocess.run(["objcopy", "--strip-unneeded", HOPWELL, stripped], check=True)
+        subprocess.run(["objcopy", "--add-gnu-debuglink=" + debug, stripped], check=True)
+        env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
+                   HOPWELL_TEST_FAULT="segv")
+        for with_debug in (True, False):
+            with self.subTest(with_debug=with_debug):
+                if not with_debug:
+                    os.rename(debug, debug + ".away")
+                for old in glob.glob(os.path.join(self.logs, "*.dmp")):
+                    os.remove(old)
+                result = subprocess.run([stripped, "--headless", "kelv:test"], env=env,
+                                        capture_output=True, text=True, timeout=120)
+                self.assertEqual(result.returncode, -signal.SIGSEGV, result.stderr)
+                records = glob.glob(os.path.join(self.logs, "Hopwell_*.dmp"))
+                self.assertEqual(len(records), 1, os.listdir(self.logs))
+                with open(records[0]) as f:
+                    backtrace = f.read().split("Backtrace:", 1)[1]
+                faulting = r"FaultOnCommandThread\(char const\*\)[^\n]* at [^\n]*TestFault\.cpp:\d+"
+                if with_debug:
+                    self.assertRegex(backtrace, faulting)
+                else:
+                    # No guessed names after the nearest exported symbol: the frames say so.
+                    self.assertNotIn("FaultOnCommandThread", backtrace)
+                    self.assertIn(" ?? (%s)" % stripped, backtrace)
+                    for line in backtrace.splitlines():
+                        if line.endswith("(%s)" % stripped):
+                            self.assertRegex(line, r"^#\d+ 0x[0-9a-f]+ \?\? \(")
 
 
 if __name__ == "__main__":

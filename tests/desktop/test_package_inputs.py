@@ -1,0 +1,119 @@
+"""What goes into the Debian package, checked without building it (scripts/package builds it
+and runs lintian): the desktop entry, the AppStream metainfo, the man page, the copyright
+file and the changelog, the package description, and the hardening of the built client."""
+
+import gzip
+import os
+import re
+import shutil
+import subprocess
+import unittest
+
+SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR",
+                            os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
+BINARY_DIR = os.environ.get("HOPWELL_BINARY_DIR", os.path.join(SOURCE_DIR, "build", "default"))
+HOPWELL = os.environ.get("HOPWELL_BIN", os.path.join(BINARY_DIR, "src", "hopwell"))
+DESKTOP = os.path.join(SOURCE_DIR, "desktop")
+
+
+def require(test, *tools):
+    missing = [t for t in tools if shutil.which(t) is None]
+    if missing:
+        message = "missing tools (scripts/setup installs them): " + " ".join(missing)
+        if os.environ.get("CI"):
+            test.fail(message)
+        test.skipTest(message)
+
+
+def run(*command):
+    return subprocess.run(list(command), capture_output=True, text=True, timeout=120)
+
+
+def cache_value(name):
+    with open(os.path.join(BINARY_DIR, "CMakeCache.txt")) as f:
+        match = re.search(r"^%s:[A-Z]+=(.*)$" % re.escape(name), f.read(), re.M)
+    return match.group(1) if match else ""
+
+
+class PackageInputsTest(unittest.TestCase):
+    def test_desktop_entry_and_metainfo_validate(self):
+        require(self, "desktop-file-validate", "appstreamcli")
+        entry = os.path.join(DESKTOP, "hopwell.desktop")
+        metainfo = os.path.join(DESKTOP, "com.kelvory.hopwell.metainfo.xml")
+        for command in (["desktop-file-validate", entry],
+                        ["appstreamcli", "validate", "--no-net", "--pedantic", metainfo]):
+            with self.subTest(command[0]):
+                result = run(*command)
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                self.assertNotRegex(result.stdout + result.stderr, r"(?m)^[EWIP]: ")
+        with open(entry) as f:
+            self.assertRegex(f.read(), r"(?m)^Keywords=(\w[^;\n]*;)+$")
+        with open(metainfo) as f:
+            self.assertIn("<launchable type=\"desktop-id\">hopwell.desktop</launchable>", f.read())
+
+    def test_man_page_renders_cleanly_and_covers_the_client(self):
+        require(self, "man")
+        page = os.path.join(DESKTOP, "hopwell.1")
+        result = subprocess.run(["man", "--warnings=all", "-E", "UTF-8", "-l", page],
+                                capture_output=True, text=True, timeout=60,
+                                env=dict(os.environ, MANWIDTH="80", MAN_KEEP_FORMATTING="0"))
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        text = re.sub(r".\x08", "", result.stdout)
+        for heading in ("NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "ENVIRONMENT",
+                        "FILES"):
+            self.assertRegex(text, r"(?m)^%s$" % heading)
+        # Every option the client takes, and every variable it reads that a user may set.
+        usage = run(HOPWELL, "--help").stdout
+        for option in set(re.findall(r"--[a-z]+", usage)):
+            self.assertIn(option, text)
+        for variable in ("HOPWELL_CA_FILE", "HOPWELL_CONNECT_TIMEOUT", "HOPWELL_IDLE_TIMEOUT",
+                         "https_proxy", "TMPDIR", "XDG_DATA_HOME", "XDG_CONFIG_HOME",
+                         "XDG_RUNTIME_DIR"):
+            self.assertIn(variable, text)
+
+    def test_copyright_changelog_and_description(self):
+        with open(os.path.join(DESKTOP, "debian", "copyright")) as f:
+            copyright = f.read()
+        self.assertRegex(copyright, r"^Format: https://www\.debian\.org/doc/packaging-manuals/"
+                                    r"copyright-format/1\.0/\n")
+        self.assertRegex(copyright, r"(?m)^Files: \*\nCopyright: .+\nLicense: \S+\n( .+\n)+")
+
+        docs = os.path.join(BINARY_DIR, "desktop", "docs")
+        for name in ("changelog.gz", "hopwell.1.gz"):
+            with open(os.path.join(docs, name), "rb") as f:
+                header = f.read(10)
+            self.assertEqual(header[4:8], b"\0\0\0\0", name + ": no time stamp (gzip -n)")
+        require(self, "dpkg-parsechangelog")
+        changelog = os.path.join(BINARY_DIR, "desktop", "changelog")
+        parsed = run("dpkg-parsechangelog", "-l", changelog)
+        self.assertEqual(parsed.returncode, 0, parsed.stderr)
+        self.assertIn("\nVersion: 1.7.1\n", parsed.stdout)
+        with gzip.open(os.path.join(docs, "changelog.gz"), "rt") as f, open(changelog) as g:
+            self.assertEqual(f.read(), g.read())
+
+        with open(os.path.join(BINARY_DIR, "CPackConfig.cmake")) as f:
+            config = f.read()
+        summary = re.search(r'set\(CPACK_PACKAGE_DESCRIPTION_SUMMARY "(.*)"\)', config).group(1)
+        description = re.search(r'set\(CPACK_PACKAGE_DESCRIPTION "(.*?)"\)', config, re.S).group(1)
+        self.assertLessEqual(len(summary), 80)
+        for line in description.replace("\\n", "\n").splitlines():
+            self.assertLess(len(line) + 1, 80, line)  # dpkg indents each line by one blank
+
+    def test_client_is_hardened(self):
+        require(self, "readelf")
+        header = run("readelf", "-hW", HOPWELL).stdout
+        segments = run("readelf", "-lW", HOPWELL).stdout
+        dynamic = run("readelf", "-dW", HOPWELL).stdout
+        symbols = run("readelf", "--dyn-syms", "-W", HOPWELL).stdout
+        self.assertRegex(header, r"Type:\s+DYN ")  # position-independent executable
+        self.assertRegex(dynamic, r"FLAGS_1\)\s+Flags:.*\bPIE\b")
+        self.assertIn("GNU_RELRO", segments)
+        self.assertRegex(dynamic, r"FLAGS_1\)\s+Flags:.*\bNOW\b|\(FLAGS\)\s+.*BIND_NOW")
+        self.assertIn("__stack_chk_fail", symbols)
+        sanitized = cache_value("HOPWELL_SANITIZE") == "ON" or cache_value("HOPWELL_TSAN") == "ON"
+        if cache_value("CMAKE_BUILD_TYPE") != "Debug" and not sanitized:
+            self.assertRegex(symbols, r"__\w+_chk\b(?<!__stack_chk)", "fortified libc calls")
+
+
+if __name__ == "__main__":
+    unittest.main()
