@@ -28,17 +28,6 @@ bool HasLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
 }
 
-// Adds the certificates of one PEM file to those curl loaded from the system's store, for
-// each new TLS connection.
-CURLcode AddCaFile(CURL*, void* sslContext, void* file) {
-  if (SSL_CTX_load_verify_locations(static_cast<SSL_CTX*>(sslContext),
-                                    static_cast<const char*>(file), nullptr) == 1) {
-    return CURLE_OK;
-  }
-  ERR_clear_error();
-  return CURLE_SSL_CACERT_BADFILE;
-}
-
 }  // namespace
 
 bool SplitUrl(const std::string& url, UrlParts& parts, std::string& error) {
@@ -104,12 +93,31 @@ bool CurlTransfer::Open(const std::string& userAgent, const std::string& caFile,
   ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
   caFile_ = caFile;
   if (ok && !caFile_.empty()) {
-    ok = curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &AddCaFile) == CURLE_OK &&
-         curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, caFile_.data()) == CURLE_OK;
+    ok = curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &CurlTransfer::OnSslContext) == CURLE_OK &&
+         curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, this) == CURLE_OK;
   }
   if (ok && pool != nullptr) ok = curl_easy_setopt(h, CURLOPT_SHARE, pool) == CURLE_OK;
   if (!ok) handle_.reset();
   return ok;
+}
+
+CURLcode CurlTransfer::OnSslContext(CURL*, void* sslContext, void* self) {
+  // Adds the certificates of the CA file to those curl loaded from the system's store, for
+  // each new TLS connection.
+  auto* transfer = static_cast<CurlTransfer*>(self);
+  if (SSL_CTX_load_verify_locations(static_cast<SSL_CTX*>(sslContext), transfer->caFile_.c_str(),
+                                    nullptr) == 1) {
+    return CURLE_OK;
+  }
+  ERR_clear_error();
+  transfer->caFileRefused_ = true;
+  return CURLE_SSL_CACERT_BADFILE;
+}
+
+std::string CurlTransfer::ErrorDetail() const {
+  // curl only knows that the callback failed.
+  if (caFileRefused_) return "The CA file " + caFile_ + " holds no readable PEM certificate";
+  return errorBuffer_;
 }
 
 bool CurlTransfer::SetHeaders(const std::vector<StringPair>& headers,

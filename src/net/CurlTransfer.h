@@ -60,7 +60,7 @@ class CurlTransfer {
   std::string RedirectUrl() const;
   // True when the current response carries a Location header.
   bool HasLocation() const { return hasLocation_; }
-  std::string ErrorDetail() const { return errorBuffer_; }
+  std::string ErrorDetail() const;
   // True once the server's answer started (any response header line arrived).
   bool Answered() const { return answered_; }
   Disposition LastDisposition() const { return disposition_; }
@@ -73,12 +73,14 @@ class CurlTransfer {
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnRead(char* buffer, std::size_t size, std::size_t count, void* self);
   static int OnConnected(void* self, char*, char*, int, int);
+  static CURLcode OnSslContext(CURL*, void* sslContext, void* self);
   static int OnProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t,
                         curl_off_t uploaded);
   void Moved() { lastMove_ = std::chrono::steady_clock::now(); }
 
   TransferLimits limits_;
   std::string caFile_;
+  bool caFileRefused_ = false;
   CurlEasyHandle handle_;
   CurlSlistHandle headers_;
   ResponseReader reader_;

@@ -50,9 +50,11 @@ class HeadlessTest(unittest.TestCase):
             with self.subTest(term=term):
                 result = subprocess.run(["script", "-qefc", command, "/dev/null"],
                                         env=dict(self.env, TERM=term), capture_output=True,
-                                        text=True, timeout=60)
+                                        timeout=60)
                 self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
-                out = result.stdout.replace("\r\n", "\n")  # the terminal's own line ends
+                # Bytes, not text: universal newlines would turn every carriage return into a
+                # line end. The terminal adds its own carriage return before each line end.
+                out = result.stdout.decode().replace("\r\n", "\n")
                 self.assertEqual("\r" in out, live, repr(out))
                 for line in out.splitlines():
                     self.assertFalse("kelv:x" in line and "kelv:y" in line, repr(out))

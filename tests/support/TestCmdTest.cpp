@@ -148,7 +148,8 @@ TEST_F(TestCmdSimulatorTest, UntrustedCertificateFailsWithTheReason) {
     std::string reason;
   } cases[] = {{"", "SSL certificate problem: "},
                {(dir / "missing.pem").string(), "SSL certificate problem: "},
-               {(dir / "garbage.pem").string(), "problem with the SSL CA cert"}};
+               {(dir / "garbage.pem").string(),
+                "The CA file " + (dir / "garbage.pem").string() + " holds no readable PEM"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.caFile);
     auto http = std::make_shared<HttpHelperCurl>(
