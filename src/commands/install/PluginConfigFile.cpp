@@ -5,6 +5,7 @@
 #include <locale.h>
 #include <wctype.h>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cwctype>
 #include <fstream>
@@ -68,13 +69,28 @@ PluginConfigFile::~PluginConfigFile() {
   if (save_) SaveConfig();
 }
 
-void PluginConfigFile::LoadConfig() {
+bool PluginConfigFile::LoadConfig() {
   sections_.clear();
-  std::ifstream in(path_.string(), std::ios::binary);
-  if (!in) return;
-  std::ostringstream text;
-  text << in.rdbuf();
-  LoadText(text.str());
+  readError_.clear();
+  errno = 0;
+  FileHandle file = OpenFile(path_, "rb");
+  if (!file) {
+    if (errno == ENOENT || errno == ENOTDIR) return true;  // none yet: it starts empty
+    readError_ = boost::system::error_code(errno, boost::system::system_category()).message();
+    HW_LOG(log_, error) << "Failed to read " << path_ << ": " << readError_;
+    return false;
+  }
+  std::string text;
+  char block[8192];
+  std::size_t count = 0;
+  while ((count = std::fread(block, 1, sizeof block, file.get())) > 0) text.append(block, count);
+  if (std::ferror(file.get()) != 0) {
+    readError_ = boost::system::error_code(errno, boost::system::system_category()).message();
+    HW_LOG(log_, error) << "Failed to read " << path_ << ": " << readError_;
+    return false;
+  }
+  LoadText(text);
+  return true;
 }
 
 void PluginConfigFile::LoadText(const std::string& text) {
@@ -110,6 +126,7 @@ std::string PluginConfigFile::ToText() const {
 }
 
 bool PluginConfigFile::SaveConfig() {
+  if (!readError_.empty()) return false;
   // Written beside the file and renamed over it, so that a crash or a full disk never
   // leaves the user's other registrations half written or gone.
   const fs::path temporary = path_.parent_path() / (path_.filename().string() + ".hopwell-new");

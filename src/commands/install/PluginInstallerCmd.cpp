@@ -68,7 +68,9 @@ int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
     folder = ExtractFolder();
   }
   const bool changed = DeployPlugins(folder);
-  SaveInstalledVersion(LatestVersion());
+  // A step that failed (scripts, extensions, a registration) has failed the job: without
+  // the version recorded, the next run installs this version again.
+  if (!job_ || job_->GetState() != JobState::Failed) SaveInstalledVersion(LatestVersion());
   return changed ? 1 : 0;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <boost/filesystem/path.hpp>
+#include <boost/format/format_fwd.hpp>
 
 #include "intake/AppCmdParameters.h"
 #include "intake/JobStatus.h"
@@ -49,7 +50,8 @@ class PluginInstallerCmd : public KelvCmd {
                                 std::uint64_t downloaded, std::uint64_t uploadTotal,
                                 std::uint64_t uploaded);
 
-  // Deployment into the settings folders.
+  // Deployment into the settings folders. A PluginConfig file that cannot be read whole or
+  // written is skipped (left as it was) and fails the job with a message naming it.
   bool DeployPlugins(const boost::filesystem::path& extractFolder);
   void RemovePlugins(const boost::filesystem::path& extractFolder);
   void InstallScripts(const boost::filesystem::path& source);
@@ -79,6 +81,11 @@ class PluginInstallerCmd : public KelvCmd {
   // Every name from the parameter document or the versions file that will be joined to a
   // local folder is a single safe component; logs the first that is not.
   bool NamesAreSafe();
+  // A step of the installation that could not be done fails the job (the callers then
+  // report no success) and keeps the version from being recorded, so that the next run
+  // installs it again.
+  void ReportConfigFailure(const boost::filesystem::path& configFile, const std::string& why);
+  void ReportFailure(const boost::format& message);
 
   JobPtr job_;
   boost::filesystem::path applicationFolder_;
