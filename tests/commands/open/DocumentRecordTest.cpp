@@ -149,7 +149,8 @@ TEST_F(DocumentRecordTest, TablesThatCannotBeReadAndRecordsThatCannotBeWrittenFa
     if (!c.untouched.empty()) {
       EXPECT_TRUE(fs::exists(fs::symlink_status(c.untouched)));
     }
-    EXPECT_FALSE(fs::exists(table.string() + ".unreadable"));
+    boost::system::error_code ignored;  // ELOOP in the linked folder: not there either
+    EXPECT_FALSE(fs::exists(table.string() + ".unreadable", ignored));
   }
 }
 
