@@ -5,19 +5,13 @@ import glob
 import os
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
-BINARY_DIR = os.environ.get("HOPWELL_BINARY_DIR", os.path.join(SOURCE_DIR, "build", "default"))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
-
-from hopwell_sim.testing import RunningSimulator  # noqa: E402
-
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
-from client_env import client_env  # noqa: E402
+from script_test import BINARY_DIR, ClientFolders, HOPWELL, RunningSimulator  # noqa: E402
+
+
 STANDIN = os.path.join(BINARY_DIR, "tools", "standin")
 INSTALL = "kelv:install:http:%2F%2F127.0.0.1:18080%2Fapi%2Fv2%2Fext%2Fplugin%2Finstall_parameters"
 PACKAGE_PATH = "/api/v2/ext/plugin/package/"
@@ -36,21 +30,19 @@ class InstallCommandTest(unittest.TestCase):
 
     def setUp(self):
         self.sim.reset()
-        self.dir = tempfile.TemporaryDirectory()
-        self.root = self.dir.name
-        self.appdata = os.path.join(self.root, "appdata")
+        self.folders = ClientFolders()
+        self.root = self.folders.root
+        self.appdata = self.folders.appdata
         self.packages = os.path.join(self.appdata, "Kelv", "plug-ins")
-        self.env = client_env(TMPDIR=os.path.join(self.root, "tmp"), APPDATA=self.appdata,
-                              HOME=os.path.join(self.root, "home"),
-                              XDG_CONFIG_HOME=os.path.join(self.root, "config"),
-                              HOPWELL_STANDIN_RECORD=os.path.join(self.root, "standin.log"))
+        self.env = self.folders.env(HOME=os.path.join(self.root, "home"),
+                                    HOPWELL_STANDIN_RECORD=os.path.join(self.root, "standin.log"))
         self.standins = []
 
     def tearDown(self):
         for process in self.standins:
             process.terminate()
             process.wait(timeout=10)
-        self.dir.cleanup()
+        self.folders.cleanup()
 
     def install(self):
         return subprocess.run([HOPWELL, "--headless", INSTALL], env=self.env, capture_output=True,
