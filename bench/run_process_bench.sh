@@ -30,6 +30,7 @@ for _ in $(seq "$count"); do
   pids+=($!)
 done
 cp "$build/tools/standin/InDesign.exe" "$data/InDesign.exe"
+cp "$build/tools/standin/InDesign.exe" "$data/Idle.exe"
 "$data/InDesign.exe" --record "$data/record.log" --stay 600 &
 pids+=($!)
 printf '#!/usr/bin/env -S sh -e\ntrap "kill \\$!; exit 0" TERM\nsleep 600 &\nwait\n' > "$data/InCopy.sh"
@@ -40,6 +41,7 @@ until [ -s "$data/record.log" ]; do sleep 0.05; done
 echo "processes: $(ls -d /proc/[0-9]* | wc -l)"
 
 HOPWELL_BENCH_TARGET="$data/InDesign.exe" HOPWELL_BENCH_SCRIPT="$data/InCopy.sh" \
+  HOPWELL_BENCH_IDLE="$data/Idle.exe" \
   "$build/bench/bench_process_scan" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 # pgrep: wall time per lookup, the mean of $runs runs, process start included.
@@ -52,4 +54,4 @@ time_pgrep() {
 }
 time_pgrep "$data/InDesign.exe" "(present)"
 time_pgrep "$data/InCopy.sh" "(script)"
-time_pgrep "/nonexistent/x.exe" "(absent)"
+time_pgrep "$data/Idle.exe" "(absent)"

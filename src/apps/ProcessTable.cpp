@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace hopwell {
 namespace {
@@ -30,6 +31,20 @@ struct FileId {
   dev_t device;
   ino_t inode;
 };
+
+// What the text of /proc/PID/exe must end in for the process to be worth a stat: "/" and the
+// last component of the application's canonical path. The kernel shows the name the file was
+// reached by; with a single link (and no bind mount of the file itself under another name)
+// that is this one, whatever path the process was started under. A file with more links may
+// show under any of them: then every process is looked at.
+std::string ExeSuffix(const char* application, nlink_t links) {
+  if (links != 1) return {};
+  std::unique_ptr<char, decltype(&std::free)> canonical(::realpath(application, nullptr),
+                                                        &std::free);
+  if (!canonical) return {};
+  const char* slash = std::strrchr(canonical.get(), '/');
+  return slash != nullptr ? std::string(slash) : std::string();
+}
 
 // The identity of the file at path (relative to folder), links followed.
 bool IdentityIs(int folder, const char* path, const FileId& wanted) {
@@ -51,7 +66,9 @@ bool IsPid(const char* name) {
 // working folder. An interpreter given code ("sh -c CODE script") has the code there instead.
 bool RunsScript(int proc, const char* pid, const FileId& script) {
   std::array<char, 64> path{};
-  std::snprintf(path.data(), path.size(), "%s/cmdline", pid);
+  if (std::snprintf(path.data(), path.size(), "%s/cmdline", pid) >= static_cast<int>(path.size())) {
+    return false;
+  }
   FdCloser file{::openat(proc, path.data(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0) return false;
   // Interpreter options are short; a script that only appears later is not found.
@@ -91,11 +108,13 @@ int FindRunningProcess(const boost::filesystem::path& application,
   // Only a regular file can be a running program; a FIFO is never opened.
   if (::stat(application.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
   const FileId wanted{status.st_dev, status.st_ino};
+  const std::string suffix = ExeSuffix(application.c_str(), status.st_nlink);
   std::unique_ptr<DIR, DirCloser> dir(::opendir(procRoot.c_str()));
   if (!dir) return 0;
   const int proc = ::dirfd(dir.get());
   const bool script = IsScript(application.c_str());
   std::array<char, 64> exe{};
+  std::array<char, 4096> target{};
   while (const dirent* entry = ::readdir(dir.get())) {
     if (!IsPid(entry->d_name)) continue;
     if (std::snprintf(exe.data(), exe.size(), "%s/exe", entry->d_name) >=
@@ -103,9 +122,10 @@ int FindRunningProcess(const boost::filesystem::path& application,
       continue;
     }
     // Processes of other users cannot be looked at; vanished ones are gone.
-    struct stat program {};
-    if (::fstatat(proc, exe.data(), &program, 0) != 0) continue;
-    if ((program.st_dev == wanted.device && program.st_ino == wanted.inode) ||
+    const ssize_t length = ::readlinkat(proc, exe.data(), target.data(), target.size());
+    if (length <= 0) continue;
+    const std::string_view shown(target.data(), static_cast<std::size_t>(length));
+    if ((shown.ends_with(suffix) && IdentityIs(proc, exe.data(), wanted)) ||
         (script && RunsScript(proc, entry->d_name, wanted))) {
       return std::atoi(entry->d_name);
     }

@@ -114,6 +114,9 @@ TEST_F(AppLauncherTest, RunningAnswersFollowTheFileWhateverItsPathSpelling) {
     for (const Case& c : cases) {
       EXPECT_EQ(FindRunningProcess(c.query), c.running ? standin.pid() : 0) << c.query;
     }
+    // A file with another link may be shown under either name.
+    fs::create_hard_link(copy, dir_ / "hard.exe");
+    EXPECT_EQ(FindRunningProcess(dir_ / "hard.exe"), standin.pid());
   }
   EXPECT_TRUE(WaitForRunning(dir_ / "link.exe", false));
 }
