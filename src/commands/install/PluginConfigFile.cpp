@@ -175,11 +175,17 @@ void PluginConfigFile::RemovePathEntry(const fs::path& folder) {
 
 void PluginConfigFile::ExcludePlugins(const fs::path& folder) {
   boost::system::error_code error;
-  if (!fs::exists(folder, error)) return;
+  const fs::file_status status = fs::status(folder, error);
+  if (status.type() == fs::status_error) {
+    HW_LOG(log_, warning) << "Failed to list " << folder << ": " << error.message();
+  }
+  if (!fs::exists(status)) return;
   std::vector<std::string>& excluded = sections_[kExcludeSection];
   fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
   for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (!fs::is_regular_file(it->status()) || it->path().extension() != ".pln") continue;
+    // Follows links: one that dangles or loops is no plug-in file.
+    boost::system::error_code entryError;
+    if (!fs::is_regular_file(it->status(entryError)) || it->path().extension() != ".pln") continue;
     const std::string line = QuotedLine(it->path());
     if (std::none_of(excluded.begin(), excluded.end(),
                      [&](const std::string& entry) { return SameEntry(entry, line); })) {

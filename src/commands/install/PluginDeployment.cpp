@@ -272,7 +272,8 @@ void PluginInstallerCmd::RemoveExtension(const std::string& name) {
   HW_LOG(log_, debug) << "Deleting extension " << *path;
   boost::system::error_code error;
   fs::remove_all(*path, error);
-  if (error && fs::exists(fs::symlink_status(*path))) {
+  boost::system::error_code statusError;
+  if (error && fs::exists(fs::symlink_status(*path, statusError))) {
     HW_LOG(log_, warning) << "Can't remove extension " << *path << " (" << error.message() << ")";
   }
 }

@@ -7,27 +7,19 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
 import unittest
 import urllib.request
 import zipfile
 import zlib
 
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
-
-from hopwell_sim.testing import RunningSimulator  # noqa: E402
-
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common"))
-from client_env import client_env  # noqa: E402
+from script_test import ClientFolders, HOPWELL, RunningSimulator  # noqa: E402
 
 
 class SaveCommandTest(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.env = client_env(TMPDIR=os.path.join(self.dir.name, "tmp"),
-                              APPDATA=os.path.join(self.dir.name, "app"))
+        self.folders = ClientFolders()
+        self.env = self.folders.env()
         self.kelv = os.path.join(self.env["TMPDIR"], "Kelv")
         self.working = os.path.join(self.kelv, "space", "12")
         os.makedirs(os.path.join(self.working, "Links"))
@@ -36,7 +28,7 @@ class SaveCommandTest(unittest.TestCase):
                 f.write(data)
 
     def tearDown(self):
-        self.dir.cleanup()
+        self.folders.cleanup()
 
     def write_request(self, base_url):
         files = "".join('<File Type="%s" Name="%s" Path="%s" Size="%d"/>'
