@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Version.h"
+#include "base/LogFailure.h"
 #include "shell/CrashHook.h"
 #include "shell/CrashRecorder.h"
 #include "shell/CrashReport.h"
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
       PrintUsage(stderr);
       return 2;
     }
+    hopwell::SetLogFailureHandler(
+        [](const std::string& text) { std::fprintf(stderr, "hopwell: %s\n", text.c_str()); });
     if (const std::string problem = hopwell::StartCore(); !problem.empty()) {
       std::fprintf(stderr, "hopwell: %s\n", problem.c_str());
       return 1;

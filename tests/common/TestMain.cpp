@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <utility>
 
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
@@ -9,17 +10,24 @@ namespace hopwell::testing {
 void InstallCaptureSink();
 }
 
-// Every test program runs with its own temporary, application-data and XDG data folders, so
-// no test touches the user's files, with a log sink that keeps records off the console, and
-// trusting (besides the system's store) the test CA of the fixtures' simulators.
+// Every test program runs with folders of its own for everything the client keeps per user
+// (temporary files, application data, the registry file, the single-instance socket), so no
+// test touches the user's files or meets another test running beside it, and with a log sink
+// that keeps records off the console, trusting (besides the system's store) the test CA of the
+// fixtures' simulators.
 int main(int argc, char** argv) {
   namespace fs = boost::filesystem;
   const fs::path root = fs::temp_directory_path() / fs::unique_path("hopwell-tests-%%%%-%%%%-%%%%");
-  fs::create_directories(root / "tmp");
-  fs::create_directories(root / "appdata");
-  ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
-  ::setenv("APPDATA", (root / "appdata").c_str(), 1);
-  ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+  const std::pair<const char*, const char*> folders[] = {{"TMPDIR", "tmp"},
+                                                         {"APPDATA", "appdata"},
+                                                         {"XDG_DATA_HOME", "data"},
+                                                         {"XDG_CONFIG_HOME", "config"},
+                                                         {"XDG_RUNTIME_DIR", "runtime"}};
+  for (const auto& [variable, name] : folders) {
+    fs::create_directories(root / name);
+    ::setenv(variable, (root / name).c_str(), 1);
+  }
+  fs::permissions(root / "runtime", fs::owner_all);
   const fs::path caFile =
       hopwell::testing::SimulatorProcess::BinaryDir() / "simulator-ca" / "ca.pem";
   ::setenv("HOPWELL_CA_FILE", caFile.c_str(), 0);
