@@ -1,7 +1,8 @@
 # Every build is hardened the way Debian builds its packages (dpkg-buildflags with
 # hardening=+all): checked libc calls, stack protector and stack clash protection,
 # control-flow protection, a position-independent executable, and read-only relocations
-# bound at start. tests/desktop/test_package_inputs.py checks the built client for them.
+# bound at start. Included with HOPWELL_HARDENING (the package preset);
+# tests/desktop/test_package_inputs.py builds a probe with this file and checks it for them.
 include(CheckPIESupported)
 check_pie_supported(LANGUAGES C CXX)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)

@@ -85,6 +85,16 @@ std::string JobStatus::UploadName() const {
   return uploadName_;
 }
 
+void JobStatus::SetApplicationName(const std::string& name) {
+  std::lock_guard lock(uploadNameLock_);
+  applicationName_ = name;
+}
+
+std::string JobStatus::ApplicationName() const {
+  std::lock_guard lock(uploadNameLock_);
+  return applicationName_;
+}
+
 void JobStatus::AddMessage(const std::string& text) {
   {
     std::lock_guard lock(messagesLock_);

@@ -42,6 +42,11 @@ class JobStatus {
   void SetUploadName(const std::string& name);
   std::string UploadName() const;
 
+  // The application a document was handed to (as the parameter document names it), for the
+  // job-end notice; empty until then.
+  void SetApplicationName(const std::string& name);
+  std::string ApplicationName() const;
+
   void AddMessage(const std::string& text);
   void AddMessage(const char* text);
   void AddMessage(const boost::format& text);
@@ -83,6 +88,7 @@ class JobStatus {
   std::string documentName_;
   mutable std::mutex uploadNameLock_;
   std::string uploadName_;
+  std::string applicationName_;  // under uploadNameLock_
   mutable std::mutex timeLock_;
   boost::posix_time::ptime time_;  // not_a_date_time until set
 };

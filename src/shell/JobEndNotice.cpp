@@ -25,10 +25,14 @@ std::string SucceededBody(const JobStatus& job) {
     case ActionKind::Download: {
       // The open command's last step names the document it handed to the application.
       const std::string document = NewestAfter(job.Messages(), "Launching ");
-      if (document.empty()) return "Chapter " + job.DocumentName() + " was opened for editing.";
+      std::string application = job.ApplicationName();
+      if (application.empty()) application = "the editing application";
+      if (document.empty()) {
+        return "Chapter " + job.DocumentName() + " was opened in " + application + ".";
+      }
       return "Chapter " + job.DocumentName() + " is in " +
-             boost::filesystem::path(document).parent_path().string() +
-             " and was opened in the editing application.";
+             boost::filesystem::path(document).parent_path().string() + " and was opened in " +
+             application + ".";
     }
     case ActionKind::Upload:
       return "Document " + job.UploadName() + " is checked in on the Kelvory server.";

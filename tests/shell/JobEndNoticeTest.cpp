@@ -13,6 +13,7 @@ struct NoticeCase {
   JobState state;
   std::vector<std::string> messages;
   JobEndNotice expected;
+  std::string application = "";  // the one the open command handed the chapter to
 };
 
 class JobEndNoticeTest : public ::testing::TestWithParam<NoticeCase> {};
@@ -22,6 +23,7 @@ TEST_P(JobEndNoticeTest, SaysWhatFailedOrWhatComesNext) {
   JobStatus job(c.kind, "caption", "kelv:x");
   job.SetDocumentName("Chapter 7");
   job.SetUploadName("ch7.indd");
+  job.SetApplicationName(c.application);
   for (const std::string& message : c.messages) job.AddMessage(message);
   job.SetState(c.state);
   const JobEndNotice notice = MakeJobEndNotice(job);
@@ -52,13 +54,14 @@ INSTANTIATE_TEST_SUITE_P(
             JobState::Succeeded,
             {"Downloading files...", "Launching " + kFolder + "/ch7.indd"},
             {"Successfully downloaded chapter Chapter 7",
-             "Chapter Chapter 7 is in " + kFolder + " and was opened in the editing application."}},
+             "Chapter Chapter 7 is in " + kFolder + " and was opened in Adobe InDesign 2026."},
+            "Adobe InDesign 2026"},
         NoticeCase{"OpenedWithoutLaunchLine",
                    ActionKind::Download,
                    JobState::Succeeded,
                    {"Launching "},
                    {"Successfully downloaded chapter Chapter 7",
-                    "Chapter Chapter 7 was opened for editing."}},
+                    "Chapter Chapter 7 was opened in the editing application."}},
         NoticeCase{"Saved",
                    ActionKind::Upload,
                    JobState::Succeeded,

@@ -153,6 +153,7 @@ void OpenCmd::Launch(IAppLauncher& launcher, const fs::path& document) {
     job_->JobFailed("An error occurred when launching the application");
     return;
   }
+  job_->SetApplicationName(parameters_->AppName());
   job_->SetProgress(100);
   job_->SetState(JobState::Succeeded);
 }

@@ -1,8 +1,8 @@
 #include "shell/gui/QtFrontEnd.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -11,10 +11,12 @@
 #include <exception>
 #include <future>
 #include <memory>
+#include <thread>
 
 #include "intake/CommandIntake.h"
 #include "intake/JobStatus.h"
 #include "resources/StringTable.h"
+#include "shell/DesktopOpener.h"
 #include "shell/JobEndNotice.h"
 #include "shell/JobListDump.h"
 #include "shell/gui/DialogSeam.h"
@@ -135,15 +137,23 @@ void QtFrontEnd::ExploreFolder(const boost::filesystem::path& folder) {
 }
 
 void QtFrontEnd::OpenOrSaySo(const QUrl& target, const std::string& failure) {
-  // The desktop's opener (xdg-open) may be missing; the user then learns why nothing opened.
-  QMetaObject::invokeMethod(
-      this,
-      [this, target, failure] {
-        if (QDesktopServices::openUrl(target)) return;
-        HW_LOG(log_, warning) << "  " << failure;
-        ShowMessageBox(window_, LoadString(kIdsAppTitle), failure);
-      },
-      Qt::QueuedConnection);
+  // xdg-open may be missing or find no handler; the user then learns why nothing opened. It
+  // may also wait for the handler, so it is watched from a thread of its own.
+  std::thread([self = QPointer<QtFrontEnd>(this),
+               text = (target.isLocalFile() ? target.toLocalFile()
+                                            : target.toString(QUrl::FullyEncoded))
+                          .toStdString(),
+               failure] {
+    if (OpenWithDesktop(text)) return;
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, failure] {
+          if (self == nullptr) return;
+          HW_LOG(self->log_, warning) << "  " << failure;
+          ShowMessageBox(self->window_, LoadString(kIdsAppTitle), failure);
+        },
+        Qt::QueuedConnection);
+  }).detach();
 }
 
 bool QtFrontEnd::ConfirmQuit() {

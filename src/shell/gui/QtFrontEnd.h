@@ -42,8 +42,8 @@ class QtFrontEnd final : public QObject, public IFrontEnd {
  private:
   void ScheduleDump();
   void NoticeEnd(JobStatus& job);
-  // Opens `target` with the desktop's handler on the user-interface thread; when none starts,
-  // logs `failure` and shows it.
+  // Opens `target` with the desktop's handler (OpenWithDesktop, on a thread of its own); when
+  // none starts, logs `failure` and shows it.
   void OpenOrSaySo(const QUrl& target, const std::string& failure);
   void WriteDump();
 

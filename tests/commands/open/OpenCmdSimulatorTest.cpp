@@ -179,6 +179,7 @@ TEST_F(OpenCmdSimulatorTest, FullOpenLocksDownloadsRecordsAndLaunches) {
     EXPECT_TRUE(fs::exists(ChapterFolder() / "photo0.jpg"));
     EXPECT_EQ(job->DocumentName(), "Chapter tpv-1");
     EXPECT_EQ(job->LastMessage(), "Launching " + document.string());
+    EXPECT_EQ(job->ApplicationName(), "Adobe InDesign 2026");  // named in the job-end notice
 
     EXPECT_EQ(fs::exists(ChapterFolder() / "CurrentDocumentDB.xml"), recent);
     KelvDB table;
