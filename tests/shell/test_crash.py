@@ -80,15 +80,14 @@ class CrashTest(unittest.TestCase):
         # to it (the package's hopwell-dbgsym puts the file where the build id finds it).
         if shutil.which("objcopy") is None:
             self.skipTest("objcopy is missing")
-        folder = os.path.join(self.dir.name, "bin")
+        folder = os.path.join(self.folders.root, "bin")
         os.makedirs(os.path.join(folder, ".debug"))
         stripped = os.path.join(folder, "hopwell")
         debug = os.path.join(folder, ".debug", "hopwell.debug")
         subprocess.run(["objcopy", "--only-keep-debug", HOPWELL, debug], check=True)
         subprocess.run(["objcopy", "--strip-unneeded", HOPWELL, stripped], check=True)
         subprocess.run(["objcopy", "--add-gnu-debuglink=" + debug, stripped], check=True)
-        env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
-                   HOPWELL_TEST_FAULT="segv")
+        env = self.folders.env(HOPWELL_TEST_FAULT="segv")
         for with_debug in (True, False):
             with self.subTest(with_debug=with_debug):
                 if not with_debug:
