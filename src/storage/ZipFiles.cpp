@@ -81,6 +81,10 @@ int AddFile(zipFile archive, const fs::path& source, const std::string& entryNam
     return status;
   }
   for (;;) {
+    if (job.CancelRequested()) {
+      status = ZIP_ERRNO;  // the entry stays unfinished: a cancelled save uploads nothing
+      break;
+    }
     const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), file.get());
     if (count < buffer.size() && std::ferror(file.get()) != 0) {
       job.JobFailed(boost::format("Error in reading %1%") % source);
@@ -136,7 +140,8 @@ bool ZipFiles(const std::vector<fs::path>& sources, const std::vector<std::strin
   }
   int status = 0;
   for (std::size_t i = 0; i < sources.size(); ++i) {
-    status = AddFile(zip, sources[i], entryNames[i], buffer, *job);
+    status =
+        job->CancelRequested() ? ZIP_ERRNO : AddFile(zip, sources[i], entryNames[i], buffer, *job);
   }
   // The central directory is written here: an archive without it is unusable.
   if (zipClose(zip, nullptr) != ZIP_OK) {

@@ -2,6 +2,7 @@
 relay socket is removed, and the exit status tells the signal."""
 
 import glob
+import json
 import os
 import signal
 import subprocess
@@ -15,6 +16,8 @@ SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR",
                             os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
 from hopwell_sim.testing import RunningSimulator  # noqa: E402
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "common"))
+from client_env import client_env  # noqa: E402
 
 
 def wait_for(predicate, timeout=20.0):
@@ -67,7 +70,7 @@ class TerminationTest(unittest.TestCase):
             self.assertIn(line, log)
         self.assertEqual(glob.glob(os.path.join(self.runtime, "*.sock")), [], "socket removed")
 
-    def test_sigint_ends_a_headless_run_with_its_log_flushed(self):
+    def test_first_sigint_cancels_a_headless_run_and_the_second_ends_it(self):
         with RunningSimulator() as simulator:
             simulator.add_scenario({"mode": "delay", "delay": 30})
             run = subprocess.Popen([HOPWELL, "--headless", "kelv:test"], env=self.env,
@@ -75,15 +78,71 @@ class TerminationTest(unittest.TestCase):
             try:
                 self.assertIn("Verifying installation", run.stdout.readline())
                 run.send_signal(signal.SIGINT)
+                self.assertEqual(run.wait(timeout=20), 1)
+                output = run.stdout.read()
+            finally:
+                if run.poll() is None:
+                    run.kill()
+                    run.wait()
+                run.stdout.close()
+        self.assertIn("Verifying installation Cancelled\n", output)
+        log = self.log_text()
+        self.assertIn("ProcessCommand kelv:test", log)
+        self.assertIn("Cancelling every job on signal 2...", log)
+        self.assertNotIn("Shutting down on signal", log)
+
+    def open_chapter_headless(self, simulator, *rules):
+        """A headless open whose chapter archive arrives slowly, once its download began."""
+        simulator.control("/_sim/chapter", {"archive_bytes": 4000000})
+        simulator.add_scenario({"mode": "slow", "chunk": 32768, "delay": 0.05,
+                                "path": "/api/v2/ext/chapter/tpv-1/files/chapter.zip"})
+        for rule in rules:
+            simulator.add_scenario(rule)
+        env = client_env(**{k: self.env[k] for k in ("XDG_RUNTIME_DIR", "TMPDIR", "APPDATA")})
+        run = subprocess.Popen([HOPWELL, "--headless", "kelv:open:http://127.0.0.1:18080:tok-1"],
+                               env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               text=True)
+        archive = os.path.join(self.tmp, "Kelv", "space-1", "tpv-1", "chapter.zip")
+        self.assertTrue(wait_for(lambda: os.path.exists(archive) and os.path.getsize(archive) > 0,
+                                 timeout=60), "the download never began")
+        return run, archive
+
+    def test_sigterm_during_a_headless_open_releases_the_chapter(self):
+        with RunningSimulator() as simulator:
+            run, archive = self.open_chapter_headless(simulator)
+            try:
+                run.send_signal(signal.SIGTERM)
+                self.assertEqual(run.wait(timeout=20), 1)
+                output = run.stdout.read()
+            finally:
+                if run.poll() is None:
+                    run.kill()
+                    run.wait()
+                run.stdout.close()
+            locks = json.loads(simulator.control("/_sim/chapter/locks"))
+        self.assertIn("Download of chapter Chapter tpv-1 Cancelled\n", output)
+        self.assertEqual(locks["unlocks"], {"tpv-1": 1})
+        self.assertEqual(locks["holders"], {})
+        self.assertFalse(os.path.exists(archive))
+
+    def test_second_signal_ends_a_run_whose_cancel_hangs(self):
+        # The unlock that a cancelled open sends never gets its answer.
+        with RunningSimulator() as simulator:
+            run, _ = self.open_chapter_headless(
+                simulator, {"mode": "delay", "delay": 60, "path": "/api/v2/ext/chapter/unlock/tpv-1"})
+            try:
+                run.send_signal(signal.SIGINT)
+                self.assertTrue(wait_for(lambda: "Cancelling every job" in self.log_text()))
+                self.assertTrue(wait_for(lambda: any(r["path"].endswith("/unlock/tpv-1")
+                                                     for r in simulator.requests())))
+                run.send_signal(signal.SIGINT)
                 self.assertEqual(run.wait(timeout=20), -signal.SIGINT)
             finally:
                 if run.poll() is None:
                     run.kill()
                     run.wait()
                 run.stdout.close()
-        log = self.log_text()
-        self.assertIn("ProcessCommand kelv:test", log)
-        self.assertIn("Shutting down on signal 2...", log)
+        self.assertIn("Shutting down on signal 2...", self.log_text())
 
 
 if __name__ == "__main__":

@@ -9,8 +9,10 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
 
+#include "base/CancelToken.h"
 #include "commands/install/PackageFolderLock.h"
 #include "intake/ParameterKeys.h"
+#include "net/ResumableDownload.h"
 #include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
@@ -52,7 +54,8 @@ int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
   HW_LOG(log_, info) << "Downloading and Installing plug-ins...";
   MigrateOldDownloadFolder();
   if (!NamesAreSafe()) return 2;
-  const PackageFolderLock lock(PackageFolder());
+  const PackageFolderLock lock(PackageFolder(), &CancelRequestedHere);
+  if (!lock.Acquired()) return 2;
   fs::path folder;
   if (NeedsUpdate()) {
     if (applicationRunning) return 3;
@@ -67,7 +70,10 @@ int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
     if (package.empty() || !fs::exists(package)) return 2;
     folder = ExtractFolder();
   }
+  // A cancelled update registers nothing more and records no version.
+  if (CancelRequestedHere()) return 2;
   const bool changed = DeployPlugins(folder);
+  if (CancelRequestedHere()) return 2;
   SaveInstalledVersion(LatestVersion());
   return changed ? 1 : 0;
 }
@@ -234,7 +240,8 @@ fs::path PluginInstallerCmd::DownloadPackage() {
       return {};
     }
     HttpHelperPtr http = http_ ? http_ : CreateHttpHelper();
-    const HttpResult result = http->Get(url, &out, &OnPackageProgress, this);
+    const HttpResult result =
+        GetResuming(*http, url, out, package, &OnPackageProgress, this, {}, nullptr);
     out.close();
     if (result != HttpResult::Ok) {
       HW_LOG(log_, error) << "Failed to download " << url << " (" << result << ")";
