@@ -201,7 +201,7 @@ TEST_F(JobControlSimulatorTest, CancelDuringTheUploadChecksNothingInAndDeletesNo
 TEST_F(JobControlSimulatorTest, CancelWhileAnInstallWaitsForAnother) {
   LogCapture log;
   ASSERT_TRUE(sim_->AddScenario(fmt::format(
-      R"({{"mode": "slow", "chunk": 64, "delay": 0.2, "path_prefix": "{}"}})", kPackages)));
+      R"({{"mode": "slow", "chunk": 64, "delay": 0.5, "path_prefix": "{}"}})", kPackages)));
   const fs::path packages = AppDataRoot() / "plug-ins";
   const JobPtr holder = Submit(kInstall);
   ASSERT_TRUE(
@@ -228,6 +228,8 @@ TEST_F(JobControlSimulatorTest, CancelWhileAnInstallWaitsForAnother) {
   EXPECT_FALSE(fs::exists(packages / "21.0-Version.txt")) << "no version recorded";
   EXPECT_FALSE(fs::exists(packages / "2026.1.0.zip")) << "the unfinished package is removed";
   EXPECT_EQ(RequestsTo(kPackages).size(), 1u) << "only the holder asked for the package";
+  for (const auto& r : log.Records())
+    std::printf("DBG %s %s\n", r.severity.c_str(), r.message.c_str());
 }
 
 // Every kind of download a command makes survives two cuts.
@@ -235,7 +237,12 @@ struct ResumeRow {
   const char* name;
   std::string command;
   std::string path;  // of the download that is cut
+  std::string file;  // the name it is written under
 };
+
+void PrintTo(const ResumeRow& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class ResumeEveryDownloadTest : public JobControlSimulatorTest,
                                 public ::testing::WithParamInterface<ResumeRow> {};
@@ -250,7 +257,7 @@ TEST_P(ResumeEveryDownloadTest, CutTwiceAndCompleted) {
   EXPECT_EQ(job->GetState(), JobState::Succeeded) << job->LastMessage();
   const auto requests = RequestsTo(row.path);
   ASSERT_EQ(requests.size(), 3u);
-  const std::string name = fs::path(row.path).filename().string();
+  const std::string& name = row.file;
   for (std::size_t i = 1; i < requests.size(); ++i) {
     EXPECT_EQ(requests[i].Header("Range"), fmt::format("bytes={}-", 200 * i));
     EXPECT_EQ(requests[i].status, 206);
@@ -261,11 +268,14 @@ TEST_P(ResumeEveryDownloadTest, CutTwiceAndCompleted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Downloads, ResumeEveryDownloadTest,
-    ::testing::Values(
-        ResumeRow{"ChapterArchive", "kelv:open:http://127.0.0.1:18080:tok-1", kArchive},
-        ResumeRow{"PluginPackage", kInstall, std::string(kPackages) + "2026.1.0.zip"},
-        ResumeRow{"TaggerPackage", kEsef, "/esef/tagger/2026.1.0/KelvoryXbrlTagger.zip"},
-        ResumeRow{"ReportFile", kEsef, "/esef/files/AnnualReport2025.zip"}),
+    ::testing::Values(ResumeRow{"ChapterArchive", "kelv:open:http://127.0.0.1:18080:tok-1",
+                                kArchive, "chapter.zip"},
+                      ResumeRow{"PluginPackage", kInstall, std::string(kPackages) + "2026.1.0.zip",
+                                "2026.1.0.zip"},
+                      ResumeRow{"TaggerPackage", kEsef,
+                                "/esef/tagger/2026.1.0/KelvoryXbrlTagger.zip", "2026.1.0.part"},
+                      ResumeRow{"ReportFile", kEsef, "/esef/files/AnnualReport2025.zip",
+                                "AnnualReport2025.zip"}),
     [](const ::testing::TestParamInfo<ResumeRow>& info) { return std::string(info.param.name); });
 
 TEST_F(JobControlSimulatorTest, RetryOfAFailedOpenSucceedsOnceTheFaultIsGone) {
@@ -289,7 +299,10 @@ TEST_F(JobControlSimulatorTest, RetryOfAFailedOpenSucceedsOnceTheFaultIsGone) {
   const JobRowActions actions = ActionsFor(*retried);
   EXPECT_TRUE(actions.showFolder);
   EXPECT_FALSE(actions.retry);
-  EXPECT_EQ(FolderToShow(*retried), ChapterFolder());
+  EXPECT_EQ(failed->Folder(), ChapterFolder().string());
+  // The failed open's folder is kept aside: the retry downloads into a fresh sibling.
+  EXPECT_EQ(FolderToShow(*retried), fs::path(retried->Folder()));
+  EXPECT_EQ(fs::path(retried->Folder()).parent_path(), ChapterFolder().parent_path());
 }
 
 }  // namespace

@@ -71,6 +71,10 @@ struct CancelCase {
   bool executed;
 };
 
+void PrintTo(const CancelCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class JobCancelTest : public ::testing::TestWithParam<CancelCase> {};
 
 std::atomic<int> changes{0};

@@ -42,6 +42,10 @@ struct ResumeCase {
   bool evenCuts = false;  // each request starts where the one before was cut
 };
 
+void PrintTo(const ResumeCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 std::string Cut(std::uint64_t bytes, int count, const char* how = "close") {
   return fmt::format(R"({{"mode": "cut", "bytes": {}, "count": {}, "how": "{}", "path": "{}"}})",
                      bytes, count, how, kArchivePath);
@@ -111,7 +115,9 @@ TEST_P(ResumeCasesTest, FileHoldsWhatTheLastAnswerSaid) {
   for (const auto& request : requests) statuses.push_back(request.status);
   EXPECT_EQ(statuses, row.statuses);
   ASSERT_FALSE(requests.empty());
-  EXPECT_EQ(status, requests.back().status);
+  if (result == HttpResult::Ok) {
+    EXPECT_EQ(status, requests.back().status);
+  }
   EXPECT_FALSE(requests.front().HasHeader("Range"));
   for (std::size_t i = 1; i < requests.size(); ++i) {
     EXPECT_EQ(requests[i].Header("X-API-Token"), "t") << "the caller's headers on every request";
