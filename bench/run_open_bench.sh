@@ -30,23 +30,16 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 work="$(mktemp -d /tmp/hopwell-open-bench.XXXXXX)"
-sim_pid=""
+source scripts/lib/simulator.sh
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
+  stop_simulator
   [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
 base="http://127.0.0.1:18080"
-HOPWELL_BINARY_DIR="$build" python3 tools/simulator/simulator.py --https-port 0 \
-  >"$work/sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 1 600); do
-  curl -sf "$base/_sim/health" >/dev/null 2>&1 && break
-  kill -0 "$sim_pid" 2>/dev/null || { cat "$work/sim.log" >&2; exit 1; }
-  sleep 0.2
-done
-curl -sf "$base/_sim/health" >/dev/null || { echo "simulator did not answer" >&2; exit 1; }
+HOPWELL_BINARY_DIR="$build" start_simulator "$work/sim.log" --https-port 0 ||
+  { cat "$work/sim.log" >&2; exit 1; }
 
 size=$((256 * 1024 * 1024))  # the simulator makes an archive of about this size
 curl -sf -X POST -d "{\"archive_bytes\": $size}" "$base/_sim/chapter" >/dev/null

@@ -228,8 +228,6 @@ TEST_F(JobControlSimulatorTest, CancelWhileAnInstallWaitsForAnother) {
   EXPECT_FALSE(fs::exists(packages / "21.0-Version.txt")) << "no version recorded";
   EXPECT_FALSE(fs::exists(packages / "2026.1.0.zip")) << "the unfinished package is removed";
   EXPECT_EQ(RequestsTo(kPackages).size(), 1u) << "only the holder asked for the package";
-  for (const auto& r : log.Records())
-    std::printf("DBG %s %s\n", r.severity.c_str(), r.message.c_str());
 }
 
 // Every kind of download a command makes survives two cuts.
@@ -273,7 +271,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ResumeRow{"PluginPackage", kInstall, std::string(kPackages) + "2026.1.0.zip",
                                 "2026.1.0.zip"},
                       ResumeRow{"TaggerPackage", kEsef,
-                                "/esef/tagger/2026.1.0/KelvoryXbrlTagger.zip", "2026.1.0.part"},
+                                "/esef/tagger/2026.1.0/KelvoryXbrlTagger.zip", "2026.1.0"},
                       ResumeRow{"ReportFile", kEsef, "/esef/files/AnnualReport2025.zip",
                                 "AnnualReport2025.zip"}),
     [](const ::testing::TestParamInfo<ResumeRow>& info) { return std::string(info.param.name); });

@@ -4,31 +4,22 @@ the stand-in editing application the chapter's parameter document names."""
 import os
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
-
-from hopwell_sim.testing import RunningSimulator  # noqa: E402
-
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
-from client_env import client_env  # noqa: E402
+from script_test import ClientFolders, HOPWELL, RunningSimulator  # noqa: E402
 
 
 class OpenCommandTest(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.tmp = os.path.join(self.dir.name, "tmp")
-        os.makedirs(self.tmp)
-        self.record = os.path.join(self.dir.name, "standin.log")
-        self.env = client_env(TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
-                              HOPWELL_STANDIN_RECORD=self.record)
+        self.folders = ClientFolders()
+        self.tmp = self.folders.tmp
+        self.record = os.path.join(self.folders.root, "standin.log")
+        self.env = self.folders.env(HOPWELL_STANDIN_RECORD=self.record)
 
     def tearDown(self):
-        self.dir.cleanup()
+        self.folders.cleanup()
 
     def test_open_from_the_command_line_starts_the_application_on_the_document(self):
         # The parameter address with encoded slashes (a port is read up to the first plain "/").

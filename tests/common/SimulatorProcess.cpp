@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -157,8 +158,20 @@ SimulatorProcess::Attempt SimulatorProcess::StartOnce(std::string& reason) {
   // A group of its own, so Stop() reaches the interpreter whatever it started.
   posix_spawnattr_setpgroup(&attributes, 0);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  // The simulator names the stand-in applications of the build it serves: this one's, also
+  // for a build folder other than the default.
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (std::strncmp(*variable, "HOPWELL_BINARY_DIR=", 19) != 0)
+      environment.emplace_back(*variable);
+  }
+  environment.push_back("HOPWELL_BINARY_DIR=" + BinaryDir().string());
+  std::vector<char*> envp;
+  for (std::string& variable : environment) envp.push_back(variable.data());
+  envp.push_back(nullptr);
   pid_t pid = -1;
-  const int spawned = posix_spawnp(&pid, "python3", &actions, &attributes, argv.data(), environ);
+  const int spawned =
+      posix_spawnp(&pid, "python3", &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (spawned != 0) {

@@ -2,25 +2,17 @@
 the test itself. Under CI a missing tool fails the test instead of skipping it."""
 
 import os
-import shutil
 import subprocess
 import tempfile
 import time
 
+from script_test import require_tools
+
 TOOLS = ("Xvfb", "openbox", "xprop", "xwininfo", "xdotool")
 
 
-def missing_tools():
-    return [tool for tool in TOOLS if shutil.which(tool) is None]
-
-
 def check_tools(test):
-    missing = missing_tools()
-    if missing:
-        message = "missing tools (scripts/setup installs them): " + " ".join(missing)
-        if os.environ.get("CI"):
-            test.fail(message)
-        test.skipTest(message)
+    require_tools(test, *TOOLS)
 
 
 class X11Session:

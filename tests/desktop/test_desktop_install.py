@@ -6,36 +6,18 @@ Runs in private XDG folders."""
 import glob
 import os
 import re
-import shutil
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
-import time
 import unittest
 
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR",
-                            os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
-BINARY_DIR = os.environ.get("HOPWELL_BINARY_DIR", os.path.join(SOURCE_DIR, "build", "default"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from script_test import BINARY_DIR, SOURCE_DIR, wait_for  # noqa: E402
+from script_test import require_tools as require  # noqa: E402
+
 ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
-
-
-def require(test, *tools):
-    missing = [t for t in tools if shutil.which(t) is None]
-    if missing:
-        message = "missing tools (scripts/setup installs them): " + " ".join(missing)
-        if os.environ.get("CI"):
-            test.fail(message)
-        test.skipTest(message)
-
-
-def wait_for(predicate, timeout=20.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return bool(predicate())
 
 
 def read(path):

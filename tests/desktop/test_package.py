@@ -3,23 +3,18 @@ and its maintainer scripts, read back with dpkg-deb."""
 
 import os
 import re
-import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR",
-                            os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
-BINARY_DIR = os.environ.get("HOPWELL_BINARY_DIR", os.path.join(SOURCE_DIR, "build", "default"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from script_test import BINARY_DIR, require_tools  # noqa: E402
 
 
 class PackageTest(unittest.TestCase):
     def test_package_contents_and_dependencies(self):
-        missing = [t for t in ("cpack", "dpkg-deb", "dpkg-shlibdeps") if shutil.which(t) is None]
-        if missing:
-            if os.environ.get("CI"):
-                self.fail("missing tools (scripts/setup installs them): " + " ".join(missing))
-            self.skipTest("missing " + " ".join(missing))
+        require_tools(self, "cpack", "dpkg-deb", "dpkg-shlibdeps")
         with tempfile.TemporaryDirectory() as out:
             made = subprocess.run(["cpack", "--config", os.path.join(BINARY_DIR, "CPackConfig.cmake"),
                                    "-B", out], capture_output=True, text=True, timeout=240)

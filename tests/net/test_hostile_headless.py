@@ -12,10 +12,8 @@ import threading
 import time
 import unittest
 
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
-from client_env import client_env  # noqa: E402
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "simulator"))
+from script_test import HOPWELL, client_env  # noqa: E402
 from hopwell_sim.app import take_ports_lock  # noqa: E402
 PORT = 18080
 COMMAND = "kelv:open:http:%2F%2F127.0.0.1:18080/chapters%2Fch-1:tok-1"

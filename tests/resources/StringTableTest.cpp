@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/CaseName.h"
 #include "common/TempDir.h"
 
 namespace hopwell {
@@ -83,7 +84,12 @@ INSTANTIATE_TEST_SUITE_P(Variables, LocaleFromEnvironmentTest,
                                            LocaleCase{"", "sv", "en_US", StringLocale::Swedish},
                                            LocaleCase{"", "de_DE", "sv_SE", StringLocale::English},
                                            LocaleCase{"", "", "s", StringLocale::English},
-                                           LocaleCase{"", "", "SV_SE", StringLocale::English}));
+                                           LocaleCase{"", "", "SV_SE", StringLocale::English}),
+                         [](const ::testing::TestParamInfo<LocaleCase>& info) {
+                           const LocaleCase& c = info.param;
+                           return testing::CaseName(std::string("all ") + c.lcAll + " messages " +
+                                                    c.lcMessages + " lang " + c.lang);
+                         });
 
 }  // namespace
 }  // namespace hopwell

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <ctime>
 #include <limits>
+#include <string>
 
 #include <gtest/gtest.h>
 
+#include "common/CaseName.h"
 #include "shell/CentreRect.h"
 
 namespace hopwell {
@@ -59,7 +61,12 @@ TEST_P(RelativeTimeTextTable, WordsTheAge) {
   EXPECT_EQ(RelativeTimeText(GetParam().seconds), GetParam().text) << GetParam().seconds;
 }
 
-INSTANTIATE_TEST_SUITE_P(Bounds, RelativeTimeTextTable, ::testing::ValuesIn(kAgeCases));
+INSTANTIATE_TEST_SUITE_P(Bounds, RelativeTimeTextTable, ::testing::ValuesIn(kAgeCases),
+                         [](const ::testing::TestParamInfo<AgeCase>& info) {
+                           std::string age = std::to_string(info.param.seconds);
+                           if (age.front() == '-') age = "minus" + age.substr(1);
+                           return testing::CaseName(age + " " + info.param.text);
+                         });
 
 TEST(RelativeTimeTextSince, MeasuresFromThePastTime) {
   EXPECT_EQ(RelativeTimeTextSince(1000, 1000 + 7200), "2 hours ago");
@@ -99,7 +106,15 @@ TEST_P(CentreOverTable, CentresAndKeepsTheSize) {
   EXPECT_EQ(placed.height, c.height);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CentreOverTable, ::testing::ValuesIn(kCentreCases));
+INSTANTIATE_TEST_SUITE_P(Cases, CentreOverTable, ::testing::ValuesIn(kCentreCases),
+                         [](const ::testing::TestParamInfo<CentreCase>& info) {
+                           const CentreCase& c = info.param;
+                           return testing::CaseName(
+                               "Over " + std::to_string(c.outer.left) + " " +
+                               std::to_string(c.outer.top) + " " + std::to_string(c.outer.width) +
+                               "x" + std::to_string(c.outer.height) + " dialog " +
+                               std::to_string(c.width) + "x" + std::to_string(c.height));
+                         });
 
 }  // namespace
 }  // namespace hopwell

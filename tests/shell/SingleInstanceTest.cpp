@@ -186,7 +186,10 @@ INSTANTIATE_TEST_SUITE_P(Bounds, RelaySizeTable,
                          ::testing::Values(SizeCase{0, false, true}, SizeCase{11, true, true},
                                            SizeCase{4194, true, true}, SizeCase{4195, true, true},
                                            SizeCase{4196, false, false},
-                                           SizeCase{10000, false, false}));
+                                           SizeCase{10000, false, false}),
+                         [](const ::testing::TestParamInfo<SizeCase>& info) {
+                           return "Bytes" + std::to_string(info.param.bytes);
+                         });
 
 TEST_F(SingleInstanceTest, RelayWithNobodyListeningSaysSo) {
   EXPECT_EQ(SingleInstance::Relay(Folder(), "kelv:test", 200), Result::NoListener);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
+#include "common/CaseName.h"
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
 
@@ -124,7 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(VersionCase{"1.7.1", "1.7.1.0", 0}, VersionCase{"1.10", "1.9", 1},
                       VersionCase{"1.7.1.1", "1.7.1", 1}, VersionCase{"2", "1.99.99", 1},
                       VersionCase{"1.8.0-beta", "1.8.0", 0}, VersionCase{"", "0", 0},
-                      VersionCase{"0.9", "1", -1}, VersionCase{"99999999999999999999999", "1", 1}));
+                      VersionCase{"0.9", "1", -1}, VersionCase{"99999999999999999999999", "1", 1}),
+    [](const ::testing::TestParamInfo<VersionCase>& info) {
+      return testing::CaseName(std::string("v") + info.param.a + " vs " + info.param.b);
+    });
 
 // A feed served from memory, counting its requests.
 struct FakeFeed {

@@ -5,29 +5,28 @@ backtrace and prints the message, and the process ends by the signal."""
 import glob
 import os
 import re
+import shutil
 import signal
 import subprocess
-import tempfile
+import sys
 import unittest
 
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from script_test import HOPWELL, ClientFolders  # noqa: E402
+
 MESSAGE = ("Kelvory Hopwell encountered a problem and had to quit.\n\n"
            "Please send the folder '\"{folder}\"' to support@kelvory.example.")
 
 
 class CrashTest(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.tmp = os.path.join(self.dir.name, "tmp")
-        os.makedirs(self.tmp)
-        self.logs = os.path.join(self.tmp, "Kelv", "Hopwell")
+        self.folders = ClientFolders()
+        self.logs = self.folders.log_folder
 
     def tearDown(self):
-        self.dir.cleanup()
+        self.folders.cleanup()
 
     def test_fault_on_a_command_thread(self):
-        runtime = os.path.join(self.dir.name, "run")
-        os.makedirs(runtime, mode=0o700)
         # The desktop client on the offscreen platform prints the message: no box can be seen.
         for front_end, kind, signum, name in [
                 (["--headless"], "segv", signal.SIGSEGV, "SIGSEGV"),
@@ -36,9 +35,7 @@ class CrashTest(unittest.TestCase):
             with self.subTest(front_end=front_end, kind=kind):
                 for old in glob.glob(os.path.join(self.logs, "*.dmp")):
                     os.remove(old)
-                env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
-                           XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="offscreen",
-                           HOPWELL_TEST_FAULT=kind)
+                env = self.folders.env(QT_QPA_PLATFORM="offscreen", HOPWELL_TEST_FAULT=kind)
                 result = subprocess.run([HOPWELL, *front_end, "kelv:test"], env=env,
                                         capture_output=True, text=True, timeout=120)
                 self.assertEqual(result.returncode, -signum, result.stderr)
@@ -58,6 +55,25 @@ class CrashTest(unittest.TestCase):
                 self.assertRegex(record, r"(?m)^[0-9a-f]+-[0-9a-f]+ r-xp .*hopwell$")
                 backtrace = record[record.index("Backtrace:"):]
                 self.assertRegex(backtrace, r"FaultOnCommandThread\(char const\*\)[^\n]* at [^\n]*TestFault\.cpp:\d+")
+
+    def test_helper_starts_when_the_program_file_is_gone(self):
+        # A package upgrade removes or replaces the program file while the client runs: the
+        # helper is still this program. The client waits on a command file (a FIFO) while the
+        # copy it was started from is deleted.
+        copy = os.path.join(self.dir.name, "hopwell-before-upgrade")
+        shutil.copy2(HOPWELL, copy)
+        fifo = os.path.join(self.dir.name, "command")
+        os.mkfifo(fifo)
+        env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
+                   HOPWELL_TEST_FAULT="segv")
+        process = subprocess.Popen([copy, "--headless", fifo], env=env, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
+        os.remove(copy)
+        with open(fifo, "w") as f:
+            f.write("kelv:test\n")
+        _, stderr = process.communicate(timeout=120)
+        self.assertEqual(process.returncode, -signal.SIGSEGV, stderr)
+        self.assertIn(MESSAGE.format(folder=self.logs), stderr)
 
 
 if __name__ == "__main__":

@@ -3,11 +3,12 @@
 import os
 import re
 import subprocess
-import tempfile
+import sys
 import time
 import unittest
 
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from script_test import HOPWELL, ClientFolders  # noqa: E402
 
 LINE_FORMAT = re.compile(
     r"^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{6} \[0x[0-9a-f]{8}\]: "
@@ -17,13 +18,12 @@ LINE_FORMAT = re.compile(
 
 class HeadlessTest(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.tmp = os.path.join(self.dir.name, "tmp")
-        os.makedirs(self.tmp)
-        self.env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"))
+        self.folders = ClientFolders()
+        self.tmp = self.folders.tmp
+        self.env = self.folders.env()
 
     def tearDown(self):
-        self.dir.cleanup()
+        self.folders.cleanup()
 
     def run_headless(self, *commands):
         return subprocess.run(
@@ -32,7 +32,7 @@ class HeadlessTest(unittest.TestCase):
         )
 
     def log_folder(self):
-        return os.path.join(self.tmp, "Kelv", "Hopwell")
+        return self.folders.log_folder
 
     def test_unknown_command_fails(self):
         result = self.run_headless("kelv:Save")
@@ -52,7 +52,7 @@ class HeadlessTest(unittest.TestCase):
                                         capture_output=True).returncode, 2)
 
     def test_command_file_is_read_and_deleted(self):
-        path = os.path.join(self.dir.name, "cmd.txt")
+        path = os.path.join(self.folders.root, "cmd.txt")
         with open(path, "w") as f:
             f.write("kelv:\ntest\n")
         result = self.run_headless(path)
@@ -61,7 +61,7 @@ class HeadlessTest(unittest.TestCase):
         self.assertFalse(os.path.exists(path))
 
     def test_file_without_command_stays(self):
-        path = os.path.join(self.dir.name, "notes.txt")
+        path = os.path.join(self.folders.root, "notes.txt")
         with open(path, "w") as f:
             f.write("hello\n")
         result = self.run_headless(path)
@@ -117,7 +117,7 @@ class HeadlessTest(unittest.TestCase):
     def test_folders_and_files_are_private(self):
         self.run_headless("kelv:Save")
         kelv = os.path.join(self.tmp, "Kelv")
-        for folder in (kelv, self.log_folder(), os.path.join(self.dir.name, "app", "Kelv")):
+        for folder in (kelv, self.log_folder(), os.path.join(self.folders.root, "app", "Kelv")):
             self.assertEqual(os.stat(folder).st_mode & 0o777, 0o700, folder)
         log = os.path.join(self.log_folder(), "Hopwell_00000.log")
         self.assertEqual(os.stat(log).st_mode & 0o777, 0o600)

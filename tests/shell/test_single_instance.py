@@ -10,28 +10,13 @@ import os
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR",
-                            os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
-BINARY_DIR = os.environ.get("HOPWELL_BINARY_DIR", os.path.join(SOURCE_DIR, "build", "default"))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
-from hopwell_sim.testing import RunningSimulator  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from script_test import HOPWELL, ClientFolders, RunningSimulator, wait_for  # noqa: E402
 
 SUCCEEDED = "3"
-
-
-def wait_for(predicate, timeout=15.0, step=0.05):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return predicate()
 
 
 class SingleInstanceTest(unittest.TestCase):
@@ -48,15 +33,10 @@ class SingleInstanceTest(unittest.TestCase):
         cls.simulator.stop()
 
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        root = self.dir.name
-        self.runtime = os.path.join(root, "run")
-        os.makedirs(self.runtime, mode=0o700)
-        self.dump = os.path.join(root, "jobs.txt")
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime, TMPDIR=os.path.join(root, "tmp"),
-                        APPDATA=os.path.join(root, "app"), QT_QPA_PLATFORM="offscreen",
-                        HOPWELL_JOB_DUMP=self.dump)
-        os.makedirs(self.env["TMPDIR"])
+        self.folders = ClientFolders()
+        self.runtime = self.folders.runtime
+        self.dump = os.path.join(self.folders.root, "jobs.txt")
+        self.env = self.folders.env(QT_QPA_PLATFORM="offscreen", HOPWELL_JOB_DUMP=self.dump)
         self.processes = []
 
     def tearDown(self):
@@ -65,13 +45,13 @@ class SingleInstanceTest(unittest.TestCase):
                 process.kill()
                 process.wait(timeout=10)
             process.stderr.close()
-        self.dir.cleanup()
+        self.folders.cleanup()
 
     # --- helpers -------------------------------------------------------------------------
 
     def start(self, *args):
         # stderr goes to a file: a pipe nobody reads could fill up and stall the client.
-        log = open(os.path.join(self.dir.name, "stderr-%d.txt" % len(self.processes)), "w+")
+        log = open(os.path.join(self.folders.root, "stderr-%d.txt" % len(self.processes)), "w+")
         process = subprocess.Popen([HOPWELL, *args], env=self.env, stdout=subprocess.DEVNULL,
                                    stderr=log)
         process.stderr = log
@@ -128,7 +108,7 @@ class SingleInstanceTest(unittest.TestCase):
 
     def test_relative_command_file_is_found_by_the_running_instance(self):
         self.start_first()
-        elsewhere = os.path.join(self.dir.name, "elsewhere")
+        elsewhere = os.path.join(self.folders.root, "elsewhere")
         os.makedirs(elsewhere)
         with open(os.path.join(elsewhere, "cmd.txt"), "w") as f:
             f.write("kelv:fromfile\n")

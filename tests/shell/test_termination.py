@@ -7,50 +7,24 @@ import os
 import signal
 import subprocess
 import sys
-import tempfile
-import time
 import unittest
 
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR",
-                            os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
-from hopwell_sim.testing import RunningSimulator  # noqa: E402
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "common"))
-from client_env import client_env  # noqa: E402
-
-
-def wait_for(predicate, timeout=20.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return bool(predicate())
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from script_test import HOPWELL, ClientFolders, RunningSimulator, wait_for  # noqa: E402
 
 
 class TerminationTest(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        root = self.dir.name
-        self.runtime = os.path.join(root, "run")
-        os.makedirs(self.runtime, mode=0o700)
-        self.tmp = os.path.join(root, "tmp")
-        os.makedirs(self.tmp)
-        self.dump = os.path.join(root, "jobs.txt")
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime, TMPDIR=self.tmp,
-                        APPDATA=os.path.join(root, "app"), QT_QPA_PLATFORM="offscreen",
-                        HOPWELL_JOB_DUMP=self.dump)
+        self.folders = ClientFolders()
+        self.runtime = self.folders.runtime
+        self.dump = os.path.join(self.folders.root, "jobs.txt")
+        self.env = self.folders.env(QT_QPA_PLATFORM="offscreen", HOPWELL_JOB_DUMP=self.dump)
 
     def tearDown(self):
-        self.dir.cleanup()
+        self.folders.cleanup()
 
     def log_text(self):
-        text = ""
-        for path in sorted(glob.glob(os.path.join(self.tmp, "Kelv", "Hopwell", "*.log"))):
-            with open(path) as f:
-                text += f.read()
-        return text
+        return self.folders.log_text()
 
     def test_sigterm_ends_the_desktop_client_without_asking(self):
         client = subprocess.Popen([HOPWELL, "kelv:unknown"], env=self.env,
@@ -98,11 +72,11 @@ class TerminationTest(unittest.TestCase):
                                 "path": "/api/v2/ext/chapter/tpv-1/files/chapter.zip"})
         for rule in rules:
             simulator.add_scenario(rule)
-        env = client_env(**{k: self.env[k] for k in ("XDG_RUNTIME_DIR", "TMPDIR", "APPDATA")})
+        env = {k: v for k, v in self.env.items() if k != "HOPWELL_JOB_DUMP"}
         run = subprocess.Popen([HOPWELL, "--headless", "kelv:open:http://127.0.0.1:18080:tok-1"],
                                env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                text=True)
-        archive = os.path.join(self.tmp, "Kelv", "space-1", "tpv-1", "chapter.zip")
+        archive = os.path.join(self.folders.temp_root, "space-1", "tpv-1", "chapter.zip.part")
         self.assertTrue(wait_for(lambda: os.path.exists(archive) and os.path.getsize(archive) > 0,
                                  timeout=60), "the download never began")
         return run, archive

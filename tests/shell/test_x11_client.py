@@ -7,35 +7,23 @@ import re
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from script_test import HOPWELL, ClientFolders, wait_for  # noqa: E402
 from x11session import X11Session, check_tools  # noqa: E402
-
-
-def wait_for(predicate, timeout=20.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.05)
-    return predicate()
 
 
 class X11ClientTest(unittest.TestCase):
     def test_window_relays_minimise_and_raise(self):
         check_tools(self)
-        with tempfile.TemporaryDirectory() as root, X11Session() as session:
-            runtime = os.path.join(root, "run")
-            os.makedirs(runtime, mode=0o700)
+        folders = ClientFolders()
+        self.addCleanup(folders.cleanup)
+        root = folders.root
+        with X11Session() as session:
             dump = os.path.join(root, "jobs.txt")
-            env = session.env()
-            env.update(XDG_RUNTIME_DIR=runtime, TMPDIR=root, APPDATA=os.path.join(root, "app"),
-                       HOPWELL_JOB_DUMP=dump)
+            env = session.env(folders.env(HOPWELL_JOB_DUMP=dump))
 
             def x(*args):
                 return subprocess.run(list(args), env=env, capture_output=True, text=True).stdout

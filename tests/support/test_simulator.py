@@ -12,10 +12,9 @@ import time
 import unittest
 import xml.etree.ElementTree as ET
 
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from script_test import RunningSimulator  # noqa: E402
 
-from hopwell_sim.testing import RunningSimulator  # noqa: E402
 
 OPEN_PATH = "/c/42/api/v2/ext/chapter/download_parameters"
 

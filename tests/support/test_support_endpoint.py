@@ -4,10 +4,8 @@ import os
 import sys
 import unittest
 
-SOURCE = os.environ.get("HOPWELL_SOURCE_DIR") or os.path.dirname(
-    os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(SOURCE, "tools", "simulator"))
-
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+import script_test  # noqa: E402,F401  (puts the simulator on the path)
 from hopwell_sim.endpoints import support_ticket  # noqa: E402
 
 KEY = support_ticket.SUPPORT_API_KEY

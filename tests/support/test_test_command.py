@@ -1,44 +1,32 @@
 """End-to-end checks of `hopwell --headless kelv:test` against the platform simulator."""
 
-import glob
 import os
 import subprocess
 import sys
-import tempfile
 import unittest
 
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
-
-from hopwell_sim.testing import RunningSimulator  # noqa: E402
-
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
-from client_env import client_env  # noqa: E402
+from script_test import HOPWELL, ClientFolders, RunningSimulator  # noqa: E402
+
 TEST_URL = "https://127.0.0.1:18443/login/index.html"
 
 
 class TestCommandTest(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.tmp = os.path.join(self.dir.name, "tmp")
-        os.makedirs(self.tmp)
-        self.env = client_env(TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"))
+        self.folders = ClientFolders()
+        self.tmp = self.folders.tmp
+        self.env = self.folders.env()
 
     def tearDown(self):
-        self.dir.cleanup()
+        self.folders.cleanup()
 
     def run_test_command(self, *args):
         return subprocess.run([HOPWELL, "--headless", "kelv:test", *args], env=self.env,
                               capture_output=True, text=True, timeout=60)
 
     def log_text(self):
-        files = sorted(glob.glob(os.path.join(self.tmp, "Kelv", "Hopwell", "Hopwell_*.log")))
-        self.assertTrue(files, "no log file written")
-        text = ""
-        for name in files:
-            with open(name, encoding="utf-8", errors="replace") as f:
-                text += f.read()
+        text = self.folders.log_text()
+        self.assertTrue(text, "no log file written")
         return text
 
     def test_succeeds_against_the_simulator(self):

@@ -5,35 +5,27 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 import zipfile
 
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
-
-from hopwell_sim.endpoints import esef  # noqa: E402
-from hopwell_sim.testing import RunningSimulator  # noqa: E402
-
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common"))
-from client_env import client_env  # noqa: E402
+from script_test import ClientFolders, HOPWELL, RunningSimulator  # noqa: E402
+from hopwell_sim.endpoints import esef  # noqa: E402
+
 COMMAND = "kelv:esef:http://127.0.0.1:18080/esef/reports/2025:tok42"
 PACKAGE_PATH = "/esef/tagger/"
 
 
 class EsefCommandTest(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.tmp = os.path.join(self.dir.name, "tmp")
-        os.makedirs(self.tmp)
-        self.launches = os.path.join(self.dir.name, "launches.jsonl")
-        self.env = client_env(TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
-                              HOPWELL_TAGGER_LOG=self.launches)
+        self.folders = ClientFolders()
+        self.tmp = self.folders.tmp
+        self.launches = os.path.join(self.folders.root, "launches.jsonl")
+        self.env = self.folders.env(HOPWELL_TAGGER_LOG=self.launches)
 
     def tearDown(self):
-        self.dir.cleanup()
+        self.folders.cleanup()
 
     def run_client(self, *commands):
         return subprocess.run([HOPWELL, "--headless", *commands], env=self.env,
@@ -73,7 +65,7 @@ class EsefCommandTest(unittest.TestCase):
         self.assertIn("[100%]", first.stdout)
         self.assertEqual(sum(r["path"].startswith(PACKAGE_PATH) for r in requests), 1)
         self.assert_tagger_whole()
-        cache = os.path.join(self.dir.name, "app", "AMANAConsulting", "XBRLCache")
+        cache = os.path.join(self.folders.root, "app", "AMANAConsulting", "XBRLCache")
         self.assertTrue(os.path.isfile(os.path.join(cache, "esma", "2024", "esef_taxonomy.xsd")))
 
         launches = self.wait_for_launches(2)

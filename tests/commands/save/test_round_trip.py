@@ -6,31 +6,22 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
-
-from hopwell_sim.testing import RunningSimulator  # noqa: E402
-
-HOPWELL = os.environ.get("HOPWELL_BIN", "hopwell")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common"))
-from client_env import client_env  # noqa: E402
+from script_test import ClientFolders, HOPWELL, RunningSimulator  # noqa: E402
 
 
 class RoundTripTest(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.record = os.path.join(self.dir.name, "standin.log")
-        self.env = client_env(TMPDIR=os.path.join(self.dir.name, "tmp"),
-                              APPDATA=os.path.join(self.dir.name, "app"),
-                              HOPWELL_STANDIN_RECORD=self.record,
-                              HOPWELL_STANDIN_SAVE=HOPWELL + " --headless")
+        self.folders = ClientFolders()
+        self.record = os.path.join(self.folders.root, "standin.log")
+        self.env = self.folders.env(HOPWELL_STANDIN_RECORD=self.record,
+                                    HOPWELL_STANDIN_SAVE=HOPWELL + " --headless")
 
     def tearDown(self):
-        self.dir.cleanup()
+        self.folders.cleanup()
 
     def hopwell(self, command):
         result = subprocess.run([HOPWELL, "--headless", command], env=self.env,

@@ -258,7 +258,10 @@ TEST_P(QuitWhileActive, AsksAndOnlyCancelQuits) {
 
 INSTANTIATE_TEST_SUITE_P(Answers, QuitWhileActive,
                          ::testing::Values(QuitCase{"okButton", false},
-                                           QuitCase{"cancelButton", true}));
+                                           QuitCase{"cancelButton", true}),
+                         [](const ::testing::TestParamInfo<QuitCase>& info) {
+                           return std::string(info.param.button);
+                         });
 
 TEST_F(MainWindowTest, ExitAndTrayQuitGoThroughTheQuitDecision) {
   MainWindow window;
