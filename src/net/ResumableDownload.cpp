@@ -49,8 +49,8 @@ HttpResult ResumableDownload::Get(const std::string& url, ProgressCallback progr
   AnswerBuffer buffer(*this);
   std::ostream answer(&buffer);
   // A download kept as "<name>.part" until it is whole is logged under the file's own name.
-  const std::string name = (target_.extension() == ".part" ? target_.stem() : target_.filename())
-                               .string();
+  const std::string name =
+      (target_.extension() == ".part" ? target_.stem() : target_.filename()).string();
   HttpResult result = HttpResult::Ok;
   for (;;) {
     HeaderList request = headers;

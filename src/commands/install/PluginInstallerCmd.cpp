@@ -173,10 +173,14 @@ PackageLock PluginInstallerCmd::LockExtractFolder(const std::string& packageName
   const fs::path lockFile = LockFilePath(fs::path(packageName).stem().string());
   boost::system::error_code ignored;
   fs::create_directories(PackageFolder(), ignored);  // a failure shows in the open below
-  PackageLock lock(lockFile, true, [&] {
-    HW_LOG(log_, info) << "Waiting for another installation of the plug-ins (" << lockFile << ")";
-    if (job_) job_->AddMessage("Waiting for another installation of the plug-ins...");
-  }, &CancelRequestedHere);
+  PackageLock lock(
+      lockFile, true,
+      [&] {
+        HW_LOG(log_, info) << "Waiting for another installation of the plug-ins (" << lockFile
+                           << ")";
+        if (job_) job_->AddMessage("Waiting for another installation of the plug-ins...");
+      },
+      &CancelRequestedHere);
   if (!lock.Held()) {
     HW_LOG(log_, error) << "Failed to lock " << lockFile << ": " << std::strerror(lock.Error());
   }
