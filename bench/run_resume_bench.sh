@@ -127,9 +127,10 @@ for _ in $(seq 1 "$cancels"); do
   rm -rf "$work/tmp"; mkdir -p "$work/tmp"
   TMPDIR="$work/tmp" "$client" --headless "kelv:open:$base:bench-token" >"$work/cancel.out" 2>&1 &
   pid=$!
+  # The archive arrives as chapter.zip.part and is renamed once whole.
   archive="$work/tmp/Kelv/space-1/tpv-1/chapter.zip"
   for _ in $(seq 1 3000); do
-    [ -s "$archive" ] && break
+    [ -s "$archive.part" ] && break
     sleep 0.01
   done
   start=$(date +%s.%N)
@@ -139,6 +140,6 @@ for _ in $(seq 1 "$cancels"); do
   slowest=$(python3 -c "print('%.3f' % max($slowest, $end - $start))")
   holders=$(curl -sf "$base/_sim/chapter/locks" | python3 -c 'import json,sys; print(len(json.load(sys.stdin)["holders"]))')
   [ "$holders" = 0 ] || released=no
-  [ -e "$archive" ] && released="$released (an archive was left behind)"
+  { [ -e "$archive" ] || [ -e "$archive.part" ]; } && released="$released (an archive was left behind)"
 done
 echo "cancel: slowest SIGINT-to-exit $slowest s over $cancels runs; lock released every time: $released"
