@@ -9,6 +9,8 @@
 #include <minizip/unzip.h>
 #include <boost/filesystem/operations.hpp>
 
+#include "base/CancelToken.h"
+
 #include "storage/FileOperations.h"
 #include "storage/SafePath.h"
 
@@ -132,6 +134,10 @@ bool ZipExtractor::Extract(bool keepFolders, const fs::path& destination,
   if (status != UNZ_OK) return status == UNZ_END_OF_LIST_OF_FILE;
 
   for (;;) {
+    if (CancelRequestedHere()) {
+      HW_LOG(log_, info) << "Extraction of " << archive_ << " cancelled";
+      return false;
+    }
     unz_file_info64 info{};
     status = unzGetCurrentFileInfo64(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0);
     if (status == UNZ_OK) status = CheckSupported(info);
@@ -243,6 +249,10 @@ int ZipExtractor::CopyEntryData(void* archive, const fs::path& target) {
     return UNZ_ERRNO;
   }
   for (;;) {
+    if (CancelRequestedHere()) {
+      HW_LOG(log_, info) << "Extraction cancelled while writing " << target;
+      return UNZ_ERRNO;
+    }
     const int count = unzReadCurrentFile(archive, buffer_.data(), kCopyBufferSize);
     if (count < 0) {
       HW_LOG(log_, error) << "error " << count << " with zipfile in unzReadCurrentFile";
