@@ -62,10 +62,20 @@ voidpf ZipArchiveFile::Open(voidpf self, const void* path, int mode) {
 
 uLong ZipArchiveFile::Read(voidpf, voidpf stream, void* buffer, uLong size) {
   auto& file = *static_cast<ZipArchiveFile*>(stream);
-  return static_cast<uLong>(file.ReadAt(static_cast<char*>(buffer), size));
+  return static_cast<uLong>(file.ReadHere(static_cast<char*>(buffer), size));
 }
 
-std::size_t ZipArchiveFile::ReadAt(char* buffer, std::size_t size) {
+std::int64_t ZipArchiveFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset) {
+  for (const Block& block : blocks_) {
+    if (block.length > 0 && offset >= block.start && offset + size <= block.start + block.length) {
+      std::memcpy(buffer, block.data.get() + (offset - block.start), size);
+      return static_cast<std::int64_t>(size);
+    }
+  }
+  return ReadFully(fd_.get(), buffer, size, offset);
+}
+
+std::size_t ZipArchiveFile::ReadHere(char* buffer, std::size_t size) {
   std::size_t done = 0;
   while (done < size && position_ < size_) {
     Block* hit = nullptr;

@@ -23,8 +23,10 @@ class ZipArchiveFile {
   // Functions for unzOpen2_64 that read through this object.
   zlib_filefunc64_def Functions();
 
-  // The open archive, for reads of an entry's data that need no minizip; -1 before open.
-  int Descriptor() const { return fd_.get(); }
+  // size bytes at offset, for reads of an entry's data that need no minizip: from a block
+  // in memory when it holds them all (a small entry follows its local header), else from
+  // the file. The count read (short at the end of the file), -1 on a read error.
+  std::int64_t ReadAt(char* buffer, std::size_t size, std::uint64_t offset);
 
  private:
   struct Block {
@@ -42,7 +44,7 @@ class ZipArchiveFile {
   static int Close(voidpf self, voidpf stream);
   static int Error(voidpf self, voidpf stream);
 
-  std::size_t ReadAt(char* buffer, std::size_t size);
+  std::size_t ReadHere(char* buffer, std::size_t size);
 
   UniqueFd fd_;
   std::uint64_t size_ = 0;

@@ -310,8 +310,8 @@ bool ZipExtractor::Extract(bool keepFolders, const fs::path& destination,
   run.done.assign(run.entries.size(), 0);
 
   unsigned threads = static_cast<unsigned>(std::min<std::size_t>(maxThreads_, run.entries.size()));
-  if (bytes < kParallelBytes || run.entries.size() < kParallelEntries ||
-      EntriesDependOnEachOther(run.entries, keepFolders)) {
+  const bool small = bytes < kParallelBytes || run.entries.size() < kParallelEntries;
+  if ((small && !threadsChosen_) || EntriesDependOnEachOther(run.entries, keepFolders)) {
     threads = 1;
   }
   std::vector<std::unique_ptr<Worker>> helpers;
@@ -523,7 +523,7 @@ int ZipExtractor::CopyStored(Worker& worker, const PlannedEntry& entry, int targ
     if (ShouldStop()) return kStopped;
     const std::size_t wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kCopyBufferSize));
-    const std::int64_t count = ReadFully(worker.file.Descriptor(), buffer, wanted, offset);
+    const std::int64_t count = worker.file.ReadAt(buffer, wanted, offset);
     if (count != static_cast<std::int64_t>(wanted)) {
       outcome.Note(boost::log::trivial::error)
           << "error " << UNZ_ERRNO << " with zipfile in unzReadCurrentFile";

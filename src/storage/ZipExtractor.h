@@ -40,8 +40,12 @@ class ZipExtractor {
   // unless set.
   void SetStopCheck(std::function<bool()> shouldStop) { shouldStop_ = std::move(shouldStop); }
 
-  // At most this many threads extract (at least one); the machine's cores by default.
-  void SetMaxThreads(unsigned threads) { maxThreads_ = threads == 0 ? 1 : threads; }
+  // Up to this many threads (at least one) extract whatever the archive's size. Unless set,
+  // up to the machine's cores for archives large enough to gain from it.
+  void SetMaxThreads(unsigned threads) {
+    maxThreads_ = threads == 0 ? 1 : threads;
+    threadsChosen_ = true;
+  }
 
  private:
   struct PlannedEntry;
@@ -63,6 +67,7 @@ class ZipExtractor {
   LogSource log_;
   std::function<bool()> shouldStop_;
   unsigned maxThreads_;
+  bool threadsChosen_ = false;
 };
 
 }  // namespace hopwell

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <map>
+#include <sstream>
 
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
@@ -345,6 +346,135 @@ TEST_F(ZipExtractorTest, LongNamesAreNotCutShort) {
   MakeArchive(R"([{"name": ")" + name + R"(", "data": "long"}])");
   ASSERT_TRUE(ZipExtractor(Archive()).Extract(true, Destination()));
   EXPECT_EQ(ReadFile(Destination() / folder / (std::string(150, 'n') + ".txt")), "long");
+}
+
+std::size_t OpenDescriptors() {
+  std::size_t count = 0;
+  for (fs::directory_iterator it("/proc/self/fd"), end; it != end; ++it) ++count;
+  return count;
+}
+
+// Many entries, extracted by one thread and by several: the result, the log, the output list
+// and what is left on disk must be those of one thread, with the first failure's message and
+// nothing of the entries after it. Two links are planted where entries 13 and 14 go.
+struct ParallelCase {
+  const char* label;
+  bool keepFolders;
+  int failAt;        // -1: every entry is fine
+  bool refusedName;  // the failing entry has a hostile name instead of a bad checksum
+};
+
+class ParallelExtractionTest : public ZipExtractorTest,
+                               public ::testing::WithParamInterface<ParallelCase> {};
+
+struct ExtractionResult {
+  bool ok = false;
+  std::vector<fs::path> output;
+  std::vector<std::string> log;
+  std::vector<std::string> listing;
+};
+
+TEST_P(ParallelExtractionTest, ActsAsOneThreadInArchiveOrder) {
+  const ParallelCase& param = GetParam();
+  constexpr int kEntries = 48;
+  std::ostringstream json;
+  json << "[";
+  for (int i = 0; i < kEntries; ++i) {
+    std::string name = "dir" + std::to_string(i / 8) + "/";
+    if (i % 8 != 0) name += "f" + std::to_string(i) + ".txt";
+    if (i == param.failAt && param.refusedName) name = "../evil" + std::to_string(i);
+    std::string data = i % 8 == 0 ? "" : std::string(500 + 97 * i, static_cast<char>('a' + i % 26));
+    if (i == param.failAt && !param.refusedName) data = "CORRUPTME" + data;
+    json << (i > 0 ? "," : "") << R"({"name": ")" << name << R"(", "data": ")" << data
+         << R"(", "method": ")" << (i % 3 == 0 ? "deflated" : "stored") << R"("})";
+  }
+  json << "]";
+  MakeArchive(json.str());
+  if (param.failAt >= 0 && !param.refusedName) {
+    std::string bytes = ReadFile(Archive());
+    bytes[bytes.find("CORRUPTME")] = 'K';
+    WriteFile(Archive(), bytes);
+  }
+  const auto target = [&](int i) {
+    const std::string file = "f" + std::to_string(i) + ".txt";
+    return param.keepFolders ? Destination() / ("dir" + std::to_string(i / 8)) / file
+                             : Destination() / file;
+  };
+  const fs::path outside = dir_ / "outside";
+
+  const auto run = [&](unsigned threads) {
+    fs::remove_all(Destination());
+    fs::remove_all(outside);
+    WriteFile(outside / "hard.txt", "precious");
+    WriteFile(outside / "soft.txt", "precious");
+    fs::create_directories(target(13).parent_path());
+    fs::create_hard_link(outside / "hard.txt", target(13));
+    fs::create_symlink(outside / "soft.txt", target(14));
+    ExtractionResult result;
+    const std::size_t descriptors = OpenDescriptors();
+    LogCapture log;
+    ZipExtractor extractor(Archive());
+    extractor.SetMaxThreads(threads);
+    result.ok = extractor.Extract(param.keepFolders, Destination(), &result.output);
+    EXPECT_EQ(OpenDescriptors(), descriptors) << threads << " threads";
+    for (const auto& record : log.Records())
+      result.log.push_back(record.severity + " " + record.message);
+    result.listing = Listing(Destination());
+    for (const char* name : {"hard.txt", "soft.txt"}) {
+      EXPECT_EQ(ReadFile(outside / name), "precious") << threads << " threads";
+    }
+    return result;
+  };
+
+  const ExtractionResult one = run(1);
+  const int reached = param.failAt < 0 ? kEntries : param.failAt;
+  EXPECT_EQ(one.ok, param.failAt < 0);
+  ASSERT_EQ(one.output.size(), static_cast<std::size_t>(reached));
+  for (int i = 0; i < reached; ++i) {
+    EXPECT_EQ(one.output[i], i % 8 == 0 ? fs::path() : target(i)) << i;
+    if (i % 8 != 0) {
+      EXPECT_FALSE(fs::is_symlink(target(i))) << i;
+      EXPECT_EQ(fs::file_size(target(i)), 500u + 97u * i) << i;
+    }
+  }
+  // The entries after the failure were never reached: the planted links are still there.
+  EXPECT_EQ(fs::is_symlink(fs::symlink_status(target(14))), reached <= 14);
+  if (param.failAt >= 0) {
+    ASSERT_FALSE(one.log.empty());
+    EXPECT_EQ(one.log.back().rfind("error Failed to open file: unzStatus ", 0), 0u)
+        << one.log.back();
+  }
+  for (const unsigned threads : {2u, 4u}) {
+    const ExtractionResult many = run(threads);
+    EXPECT_EQ(many.ok, one.ok) << threads << " threads";
+    EXPECT_EQ(many.output, one.output) << threads << " threads";
+    EXPECT_EQ(many.log, one.log) << threads << " threads";
+    EXPECT_EQ(many.listing, one.listing) << threads << " threads";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, ParallelExtractionTest,
+                         ::testing::Values(ParallelCase{"AllKept", true, -1, false},
+                                           ParallelCase{"AllFlat", false, -1, false},
+                                           ParallelCase{"ChecksumFailsAtSecond", true, 1, false},
+                                           ParallelCase{"ChecksumFailsMidway", true, 21, false},
+                                           ParallelCase{"ChecksumFailsLastFlat", false, 47, false},
+                                           ParallelCase{"RefusedNameMidway", true, 30, true},
+                                           ParallelCase{"RefusedNameFlat", false, 9, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(ZipExtractorTest, StopCheckEndsTheExtractionBetweenEntries) {
+  MakeArchive(R"([{"name": "a.txt", "data": "1"}, {"name": "b.txt", "data": "2"},
+                  {"name": "c.txt", "data": "3"}])");
+  int asked = 0;
+  ZipExtractor extractor(Archive());
+  extractor.SetStopCheck([&asked] { return ++asked > 2; });
+  LogCapture log;
+  std::vector<fs::path> extracted;
+  EXPECT_FALSE(extractor.Extract(true, Destination(), &extracted));
+  EXPECT_EQ(Listing(Destination()), std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(extracted, std::vector<fs::path>{Destination() / "a.txt"});
+  EXPECT_TRUE(log.HasFragment("info", "Extraction stopped before "));
 }
 
 }  // namespace
