@@ -33,6 +33,13 @@ bool FileExists(const fs::path& path) {
   return !path.empty() && fs::exists(path, ignored);
 }
 
+// The shortcut itself, not its target (a dangling one is reported as such). A name too long
+// for the file system, or a folder that cannot be searched, counts as no shortcut.
+bool ShortcutExists(const fs::path& shortcut) {
+  boost::system::error_code ignored;
+  return fs::exists(fs::symlink_status(shortcut, ignored));
+}
+
 std::vector<std::string> RegistryKeys(AppCmdParameters& parameters, bool additional) {
   if (additional) return {parameters.AdditionalAppQuery()};
   std::vector<std::string> keys;
@@ -87,7 +94,7 @@ fs::path FindApplication(AppCmdParameters& parameters, bool additional) {
 
   if (!shortcut) {
     HW_LOG(log, warning) << "Refused application name " << name << " as a shortcut name";
-  } else if (fs::exists(fs::symlink_status(*shortcut))) {
+  } else if (ShortcutExists(*shortcut)) {
     if (fs::path target = FromShortcut(*shortcut, expectedExe); !target.empty()) return target;
   } else {
     HW_LOG(log, info) << "If Application is not installed at Default Path then create a "

@@ -19,6 +19,8 @@
 #include <boost/make_shared.hpp>
 #include <boost/phoenix/operator/comparison.hpp>
 
+#include "base/LogFailure.h"
+
 namespace hopwell {
 namespace {
 
@@ -133,6 +135,8 @@ void InitLogging(const fs::path& folder) {
   core->add_global_attribute("LineID", attrs::counter<unsigned>(1));
   core->add_global_attribute("ProcessID", attrs::current_process_id());
   sink->set_formatter(&FormatLine);
+  // A log file that cannot be opened or written leaves the client running, logging nowhere.
+  sink->set_exception_handler([] { NoteLogFailure(); });
 
   core->add_sink(sink);
   core->set_filter(logging::trivial::severity >= logging::trivial::info);

@@ -214,19 +214,24 @@ bool WriteRecord(int fd, int signal, const siginfo_t* info) {
 }
 
 // Starts the client again as the helper and waits for it. A raw clone runs no fork
-// handlers of the libraries in this (broken) process; the child only calls execve.
+// handlers of the libraries in this (broken) process; the child only calls execve. The
+// program is this very one, through /proc/self/exe: the path read at start-up may be gone
+// or hold another version after a package upgrade. That path is only the fallback for a
+// system without /proc.
 void RunHelper(const char* recordName, const FixedText& status) {
-  if (prepared.executable[0] == '\0') return;
+  char self[] = "/proc/self/exe";
+  char* program = prepared.executable[0] != '\0' ? prepared.executable : self;
   char option[32];
   CopyText(option, sizeof(option), kCrashReportOption);
   char name[128];
   CopyText(name, sizeof(name), recordName);
   char statusText[64];
   CopyText(statusText, sizeof(statusText), status.c_str());
-  char* argv[] = {prepared.executable, option, name, statusText, prepared.frontEnd, nullptr};
+  char* argv[] = {program, option, name, statusText, prepared.frontEnd, nullptr};
   const long child = ::syscall(SYS_clone, SIGCHLD, nullptr, nullptr, nullptr, nullptr);
   if (child == 0) {
-    ::execve(prepared.executable, argv, environ);
+    ::execve(self, argv, environ);
+    ::execve(program, argv, environ);
     ::_exit(127);
   }
   if (child < 0) return;

@@ -7,6 +7,7 @@
 #include <boost/log/core.hpp>
 
 #include "Version.h"
+#include "base/LogFailure.h"
 #include "base/Logging.h"
 #include "commands/RegisterCommands.h"
 #include "storage/FileModes.h"
@@ -36,7 +37,12 @@ std::string StartCore() {
         .str();
   }
   static LogSource log;
-  HW_LOG(log, info) << VersionLine();
+  // The first record opens the log file; one that cannot be opened must not end the client.
+  try {
+    HW_LOG(log, info) << VersionLine();
+  } catch (...) {
+    NoteLogFailure();
+  }
   RegisterCommands();
   return {};
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/LogFailure.h"
 #include "shell/CrashHook.h"
 #include "shell/CrashRecorder.h"
 #include "shell/CrashReport.h"
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
       PrintUsage(stderr);
       return 2;
     }
+    hopwell::SetLogFailureHandler(
+        [](const std::string& text) { std::fprintf(stderr, "hopwell: %s\n", text.c_str()); });
     if (const std::string problem = hopwell::StartCore(); !problem.empty()) {
       std::fprintf(stderr, "hopwell: %s\n", problem.c_str());
       return 1;

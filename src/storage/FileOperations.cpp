@@ -1,11 +1,15 @@
 #include "storage/FileOperations.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <boost/filesystem/operations.hpp>
 
@@ -44,17 +48,120 @@ bool CopyFolderContents(const fs::path& source, const fs::path& destination) {
   return true;
 }
 
+// A descriptor closed on every way out.
+struct Descriptor {
+  int fd = -1;
+  explicit Descriptor(int value) : fd(value) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+int LastError() {
+  return errno != 0 ? errno : EIO;
+}
+
+// Removes everything inside the open folder `folder`; its entries are looked at without
+// following links, and sub-folders are opened the same way, so a folder swapped for a link
+// meanwhile fails instead of being followed.
+int RemoveContents(int folder) {
+  const int listed = ::dup(folder);
+  if (listed < 0) return LastError();
+  DIR* stream = ::fdopendir(listed);
+  if (stream == nullptr) {
+    const int error = LastError();
+    ::close(listed);
+    return error;
+  }
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+    errno = 0;
+  }
+  const int listError = errno;
+  ::closedir(stream);
+  if (listError != 0) return listError;
+  for (const std::string& name : names) {
+    struct stat info {};
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;
+      return LastError();
+    }
+    if (S_ISDIR(info.st_mode)) {
+      Descriptor inner(::openat(folder, name.c_str(), kFolderFlags));
+      if (inner.fd < 0) return LastError();
+      if (const int error = RemoveContents(inner.fd); error != 0) return error;
+    }
+    if (::unlinkat(folder, name.c_str(), S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0) != 0 &&
+        errno != ENOENT) {
+      return LastError();
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
-fs::path UniquePath(const fs::path& path) {
+bool RemoveTreeWithoutLinks(const fs::path& base, const fs::path& relative,
+                            boost::system::error_code& error) {
+  const auto fail = [&error](int code) {
+    error.assign(code, boost::system::system_category());
+    return false;
+  };
+  error.clear();
+  std::vector<std::string> parts;
+  for (const fs::path& part : relative) {
+    if (part == "." || part.empty()) continue;
+    if (part == ".." || part.string().find('/') != std::string::npos) return fail(EINVAL);
+    parts.push_back(part.string());
+  }
+  if (parts.empty()) return fail(EINVAL);
+  Descriptor folder(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.fd < 0) return fail(LastError());
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    Descriptor next(::openat(folder.fd, parts[i].c_str(), kFolderFlags));
+    if (next.fd < 0) return errno == ENOENT ? true : fail(LastError());
+    std::swap(folder.fd, next.fd);
+  }
+  const char* last = parts.back().c_str();
+  struct stat info {};
+  if (::fstatat(folder.fd, last, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? true : fail(LastError());
+  }
+  if (S_ISLNK(info.st_mode)) return fail(ELOOP);
+  if (S_ISDIR(info.st_mode)) {
+    Descriptor target(::openat(folder.fd, last, kFolderFlags));
+    if (target.fd < 0) return fail(LastError());
+    if (const int code = RemoveContents(target.fd); code != 0) return fail(code);
+  }
+  if (::unlinkat(folder.fd, last, S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0) != 0 &&
+      errno != ENOENT) {
+    return fail(LastError());
+  }
+  return true;
+}
+
+bool PathExists(const fs::path& path, boost::system::error_code& error) {
+  const fs::file_status status = fs::symlink_status(path, error);
+  // symlink_status reports "not found" as an error too; that one is an answer.
+  if (status.type() == fs::file_not_found) error.clear();
+  return !error && fs::exists(status);
+}
+
+fs::path UniquePath(const fs::path& path, boost::system::error_code& error) {
   const fs::path parent = path.parent_path();
   const std::string name = path.filename().string();
   fs::path candidate = path;
-  boost::system::error_code ignored;
-  for (unsigned counter = 0; fs::exists(fs::symlink_status(candidate, ignored)); ++counter) {
+  for (unsigned counter = 0; PathExists(candidate, error); ++counter) {
     candidate = parent / (name + "_" + std::to_string(counter));
   }
-  return candidate;
+  return error ? fs::path() : candidate;
 }
 
 bool CopyFolder(const fs::path& source, const fs::path& destination) {

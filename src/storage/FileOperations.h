@@ -5,20 +5,35 @@
 #include <memory>
 
 #include <boost/filesystem/path.hpp>
+#include <boost/system/error_code.hpp>
 
 namespace hopwell {
 
 // Each operation reports failure by its result and one log line; none throws.
 
+// True when something is at path (a link counts, wherever it points), false when nothing
+// is. `error` is set only when that cannot be told: any failure but "not found".
+bool PathExists(const boost::filesystem::path& path, boost::system::error_code& error);
+
 // The first of path, path_0, path_1, ... (suffix after the whole final component) that
-// does not exist.
-boost::filesystem::path UniquePath(const boost::filesystem::path& path);
+// does not exist. Empty, with `error` set, when a candidate cannot be looked at: it may be
+// taken, so no free name is guessed.
+boost::filesystem::path UniquePath(const boost::filesystem::path& path,
+                                   boost::system::error_code& error);
 
 // Copies the contents of source into destination, recursively, replacing what is there.
 bool CopyFolder(const boost::filesystem::path& source, const boost::filesystem::path& destination);
 
 // Removes path and everything below it; a missing path counts as removed.
 bool RemovePath(const boost::filesystem::path& path);
+
+// Removes base / relative and everything below it without ever following a link: a link
+// among relative's own components (or relative itself being one) refuses the removal with
+// ELOOP, and links met below are removed as links. base is trusted. A missing path counts
+// as removed. False, with `error` set, at the first failure; what was removed stays removed.
+bool RemoveTreeWithoutLinks(const boost::filesystem::path& base,
+                            const boost::filesystem::path& relative,
+                            boost::system::error_code& error);
 
 // True when a folder (or anything) exists at path afterwards.
 bool CreateFolder(const boost::filesystem::path& path);

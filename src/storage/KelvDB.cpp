@@ -67,6 +67,7 @@ bool KelvDB::create(std::uint32_t columnCount, std::uint32_t rowCount) {
 
 void KelvDB::ResetForLoad() {
   initialized_ = false;
+  readFailed_ = false;
   atBeginning_ = true;
   atEnd_ = true;
   cursor_ = -1;
@@ -86,6 +87,7 @@ bool KelvDB::LoadText(std::string_view text) {
 
 bool KelvDB::loadFromStream(std::istream& stream) {
   ResetForLoad();
+  readFailed_ = true;
   if (!stream.good()) return Fail("Unable to read from stream");
   std::string text;
   char block[65536];
@@ -93,6 +95,7 @@ bool KelvDB::loadFromStream(std::istream& stream) {
     text.append(block, static_cast<std::size_t>(stream.gcount()));
   }
   if (stream.bad()) return Fail("Unable to read from stream");
+  readFailed_ = false;
   return LoadText(text);
 }
 
@@ -108,7 +111,10 @@ bool KelvDB::load(const fs::path& path) {
   boost::system::error_code error;
   const std::uintmax_t size = fs::file_size(path, error);
   if (!error && size < (std::uintmax_t{1} << 32)) bytes.reserve(static_cast<std::size_t>(size));
-  if (!file || !ReadAll(file.get(), bytes)) return Fail("Unable to read from stream");
+  if (!file || !ReadAll(file.get(), bytes)) {
+    readFailed_ = true;
+    return Fail("Unable to read from stream");
+  }
   KelvDBReader::FromFileText(bytes);
   return LoadText(bytes);
 }

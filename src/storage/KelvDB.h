@@ -71,6 +71,11 @@ class KelvDB {
   virtual bool isAtEnd() const;
   virtual std::int32_t getCurrentRowIndex();
 
+  // True when the last load failed because its file or stream could not be read whole (it
+  // may hold a good table: callers must not replace it); false after a load that read
+  // everything, whether or not the text was a table.
+  bool readFailed() const { return readFailed_; }
+
   // The all-ones index getColumnIndex returns for an unknown name.
   static constexpr std::uint32_t kNoColumn = 0xFFFFFFFFu;
 
@@ -89,6 +94,7 @@ class KelvDB {
   bool initialized_ = false;
   bool atBeginning_ = false;
   bool atEnd_ = false;
+  bool readFailed_ = false;
   // Returned by value-returning operations on failure.
   static inline const std::string kEmptyValue{};
 };

@@ -8,10 +8,13 @@
 #include <cstdlib>
 #include <optional>
 
+#include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid_io.hpp>
+
+#include "storage/SafePath.h"
 
 namespace hopwell {
 namespace {
@@ -76,6 +79,20 @@ fs::path UploadFolder(const std::string& name, const std::string& key) {
 
 fs::path TempSubfolder(const std::string& a, const std::string& b) {
   return TempRoot() / a / b;
+}
+
+std::optional<fs::path> SpaceFolder(const std::string& ids) {
+  static const char* const kOwnFolders[] = {"upload",
+                                            "ESEF",
+                                            "tagger",
+                                            "tagger_download",
+                                            "Hopwell",
+                                            "plug-ins",
+                                            "plug-ins.THIS_FOLDER_IS_SAFE_TO_DELETE"};
+  for (const char* own : kOwnFolders) {
+    if (boost::algorithm::iequals(ids, own)) return std::nullopt;
+  }
+  return JoinChecked(TempRoot(), ids);
 }
 
 fs::path LogFolder() {

@@ -1,5 +1,7 @@
 #include "storage/ZipFiles.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <mutex>
 
@@ -58,12 +60,19 @@ zip_fileinfo EntryInfo(const fs::path& source) {
   return info;
 }
 
-// Adds one file; returns its status (0 when the entry is complete).
+// The system's reason; minizip fails some calls without one.
+std::string SystemText(int error) {
+  if (error == 0) return "no system error";
+  return boost::system::error_code(error, boost::system::system_category()).message();
+}
+
+// Adds one file; returns its status (0 when the entry is complete) and, when it is not, why.
 int AddFile(zipFile archive, const fs::path& source, const std::string& entryName,
-            std::vector<char>& buffer, JobStatus& job) {
+            std::vector<char>& buffer, JobStatus& job, std::string& why) {
   // The source is opened before its entry, so that an unreadable file leaves no empty entry.
   FileHandle file = OpenFile(source, "rb");
   if (!file) {
+    why = "cannot open it (" + SystemText(errno) + ")";
     job.JobFailed(boost::format("Error in opening %1% for reading") % source);
     return -1;
   }
@@ -77,19 +86,25 @@ int AddFile(zipFile archive, const fs::path& source, const std::string& entryNam
                               Z_DEFLATED, kCompressionLevel, 0, -MAX_WBITS, kMemoryLevel,
                               Z_DEFAULT_STRATEGY, nullptr, 0, 0, kUtf8NameFlag, zip64);
   if (status != ZIP_OK) {
+    why = "cannot start its entry (zip status " + std::to_string(status) + ")";
     job.JobFailed(boost::format("Error in opening %1% in zipfile") % entryName);
     return status;
   }
   for (;;) {
+    errno = 0;
     const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), file.get());
     if (count < buffer.size() && std::ferror(file.get()) != 0) {
+      why = "cannot read it whole (" + SystemText(errno) + ")";
       job.JobFailed(boost::format("Error in reading %1%") % source);
       status = -1;
     }
-    if (count > 0 &&
-        zipWriteInFileInZip(archive, buffer.data(), static_cast<unsigned>(count)) < 0) {
-      job.JobFailed(boost::format("Error in writing %1% in the zipfile") % entryName);
-      status = ZIP_ERRNO;
+    if (count > 0 && status == 0) {
+      errno = 0;
+      if (zipWriteInFileInZip(archive, buffer.data(), static_cast<unsigned>(count)) < 0) {
+        why = "cannot write it into the archive (" + SystemText(errno) + ")";
+        job.JobFailed(boost::format("Error in writing %1% in the zipfile") % entryName);
+        status = ZIP_ERRNO;
+      }
     }
     if (status != 0 || count < buffer.size()) break;
   }
@@ -97,6 +112,7 @@ int AddFile(zipFile archive, const fs::path& source, const std::string& entryNam
   if (status == 0) {
     status = zipCloseFileInZip(archive);
     if (status != ZIP_OK) {
+      why = "cannot finish its entry (zip status " + std::to_string(status) + ")";
       job.JobFailed(boost::format("Error in closing %1% in the zipfile") % entryName);
     }
   }
@@ -105,21 +121,34 @@ int AddFile(zipFile archive, const fs::path& source, const std::string& entryNam
 
 }  // namespace
 
-bool ZipFiles(const std::vector<fs::path>& sources, const std::vector<std::string>& entryNames,
-              const fs::path& archive, double progressShare, const JobPtr& job) {
+bool ZipOutcome::LastFileAdded() const {
+  return archiveError.empty() && (fileErrors.empty() || fileErrors.back().empty());
+}
+
+bool ZipOutcome::AllAdded() const {
+  return archiveError.empty() && std::all_of(fileErrors.begin(), fileErrors.end(),
+                                             [](const std::string& why) { return why.empty(); });
+}
+
+ZipOutcome ZipEachFile(const std::vector<fs::path>& sources,
+                       const std::vector<std::string>& entryNames, const fs::path& archive,
+                       double progressShare, const JobPtr& job) {
   HW_LOG(ZipLog(), debug) << "Zipping " << archive << "...";
+  ZipOutcome outcome;
   if (!job) {
     HW_LOG(ZipLog(), error) << "Zipping " << archive << " without a job";
-    return false;
+    outcome.archiveError = "no job";
+    return outcome;
   }
-  const auto finish = [&](bool result) {
+  const auto finish = [&](std::string why) {
+    outcome.archiveError = std::move(why);
     job->AddProgress(progressShare);
-    return result;
+    return outcome;
   };
   if (sources.size() != entryNames.size()) {
     job->JobFailed(boost::format("Error in zipping %1%: %2% files but %3% entry names") %
                    archive.filename() % sources.size() % entryNames.size());
-    return finish(false);
+    return finish("the file list and the entry names differ in length");
   }
   KeepDeflateMemory();
   std::vector<char> buffer;
@@ -127,29 +156,40 @@ bool ZipFiles(const std::vector<fs::path>& sources, const std::vector<std::strin
     buffer.resize(kCopyBufferSize);
   } catch (const std::bad_alloc&) {
     job->JobFailed("Error allocating memory\n");
-    return finish(false);
+    return finish("out of memory");
   }
+  errno = 0;
   zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
   if (zip == nullptr) {
+    const std::string why = "cannot create it (" + SystemText(errno) + ")";
     job->JobFailed(boost::format("Error opening %1%") % archive.filename());
-    return finish(false);
+    return finish(why);
   }
   int status = 0;
+  outcome.fileErrors.resize(sources.size());
   for (std::size_t i = 0; i < sources.size(); ++i) {
-    status = AddFile(zip, sources[i], entryNames[i], buffer, *job);
+    status = AddFile(zip, sources[i], entryNames[i], buffer, *job, outcome.fileErrors[i]);
   }
   // The central directory is written here: an archive without it is unusable.
-  if (zipClose(zip, nullptr) != ZIP_OK) {
+  errno = 0;
+  std::string closeError;
+  if (const int closed = zipClose(zip, nullptr); closed != ZIP_OK) {
+    closeError =
+        "cannot finish it (" + SystemText(errno) + ", zip status " + std::to_string(closed) + ")";
     job->JobFailed(boost::format("Error in closing %1%") % archive.filename());
     if (status == 0) status = ZIP_ERRNO;
   }
-  finish(status == 0);
+  finish(std::move(closeError));
   HW_LOG(ZipLog(), debug) << "Zipping " << archive << " done (" << status << ")";
-  return status == 0;
+  return outcome;
+}
+
+bool ZipFiles(const std::vector<fs::path>& sources, const std::vector<std::string>& entryNames,
+              const fs::path& archive, double progressShare, const JobPtr& job) {
+  return ZipEachFile(sources, entryNames, archive, progressShare, job).LastFileAdded();
 }
 
 fs::path NextArchiveName(const fs::path& folder, const std::string& documentId) {
-  boost::system::error_code ignored;
   for (unsigned long long n = 0;; ++n) {
     const std::string name = (boost::format("cgu_%1%_%2%.zip") % documentId % n).str();
     const auto candidate = JoinChecked(folder, name);
@@ -157,7 +197,15 @@ fs::path NextArchiveName(const fs::path& folder, const std::string& documentId) 
       HW_LOG(ZipLog(), error) << "Invalid document identifier for an archive name: " << documentId;
       return {};
     }
-    if (!fs::exists(fs::symlink_status(*candidate, ignored))) return *candidate;
+    boost::system::error_code error;
+    const bool taken = PathExists(*candidate, error);
+    // A name that cannot be looked at may be taken: an archive there must not be truncated.
+    if (error) {
+      HW_LOG(ZipLog(), error) << "Cannot tell whether " << *candidate
+                              << " exists: " << error.message();
+      return {};
+    }
+    if (!taken) return *candidate;
   }
 }
 

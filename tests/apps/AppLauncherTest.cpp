@@ -80,46 +80,81 @@ TEST_F(AppLauncherTest, DocumentPathArrivesAsOneArgument) {
   EXPECT_EQ(LaunchApplication(dir_ / "missing.exe", document), 2);
 }
 
-TEST_F(AppLauncherTest, RunningAnswersFollowTheExactExecutablePath) {
+TEST_F(AppLauncherTest, RunningAnswersFollowTheFileWhateverItsPathSpelling) {
   const fs::path app = testing::StandinApp();
-  // The stand-in is not running for this test's path yet; another copy may run elsewhere.
-  const fs::path copy = dir_ / "InDesign.exe";
+  // The stand-in is not running for this test's file yet; another copy may run elsewhere.
+  const fs::path copy = dir_ / "programs" / "InDesign.exe";
+  fs::create_directories(copy.parent_path());
   fs::copy_file(app, copy);
+  fs::create_symlink(copy, dir_ / "link.exe");
+  fs::create_directory_symlink(dir_ / "programs", dir_ / "linked");
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
   EXPECT_EQ(FindRunningProcess(copy), 0);
   {
     RunningStandin standin(copy, dir_ / "record.log");
     ASSERT_GT(standin.pid(), 0);
     ASSERT_TRUE(WaitForRunning(copy, true));
-    EXPECT_EQ(FindRunningProcess(copy), standin.pid());
-    // Another letter case is another path here, as it is for the exact comparison.
-    EXPECT_EQ(FindRunningProcess(boost::algorithm::to_lower_copy(copy.string())), 0);
-    EXPECT_EQ(FindRunningProcess(""), 0);
-    // Asking about a FIFO returns instead of waiting for a writer.
-    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
-    EXPECT_EQ(FindRunningProcess(dir_ / "fifo"), 0);
+    struct Case {
+      std::string query;
+      bool running;
+    };
+    const Case cases[] = {
+        {copy.string(), true},
+        {(dir_ / "link.exe").string(), true},
+        {(dir_ / "linked" / "InDesign.exe").string(), true},
+        {dir_.path().string() + "//programs/./InDesign.exe", true},
+        {(dir_ / "programs" / ".." / "programs" / "InDesign.exe").string(), true},
+        // Another letter case names no file here; a missing file runs nowhere.
+        {boost::algorithm::to_lower_copy(copy.string()), false},
+        {copy.string() + ".missing", false},
+        {"", false},
+        // A FIFO is answered at once, without waiting for a writer.
+        {(dir_ / "fifo").string(), false},
+    };
+    for (const Case& c : cases) {
+      EXPECT_EQ(FindRunningProcess(c.query), c.running ? standin.pid() : 0) << c.query;
+    }
+    // A file with another link may be shown under either name.
+    fs::create_hard_link(copy, dir_ / "hard.exe");
+    EXPECT_EQ(FindRunningProcess(dir_ / "hard.exe"), standin.pid());
   }
-  EXPECT_TRUE(WaitForRunning(copy, false));
+  EXPECT_TRUE(WaitForRunning(dir_ / "link.exe", false));
 }
 
 TEST_F(AppLauncherTest, ScriptRunByItsInterpreterCountsAsRunning) {
   const fs::path script = dir_ / "InCopy.sh";
   // The sleeps let go of the test's output at once: one that outlives its shell (a TERM that
   // lands before the trap is set) must not keep ctest waiting for the pipe to close.
-  testing::WriteFile(
-      script, "#!/bin/sh\nexec >/dev/null 2>&1\ntrap 'kill $!; exit 0' TERM\nsleep 60 &\nwait\n");
-  const pid_t shell = SpawnProgram(
-      "/bin/sh",
-      {"-c", "exec >/dev/null 2>&1; trap 'kill $!; exit 0' TERM; sleep 60 & wait", script.string()},
-      kNoReap);
-  const pid_t byPath = SpawnProgram("/bin/sh", {script.string()}, kNoReap);
-  ASSERT_GT(byPath, 0);
-  EXPECT_TRUE(WaitForRunning(script, true));
-  ::kill(byPath, SIGTERM);
-  ::waitpid(byPath, nullptr, 0);
-  // "-c ... script" has the script only as a later argument: not the application.
-  EXPECT_TRUE(WaitForRunning(script, false));
-  ::kill(shell, SIGTERM);
-  ::waitpid(shell, nullptr, 0);
+  const std::string body = "exec >/dev/null 2>&1\ntrap 'kill $!; exit 0' TERM\nsleep 60 &\nwait\n";
+  testing::WriteFile(script, "#!/usr/bin/env -S sh -e\n" + body);
+  fs::permissions(script, fs::perms::owner_all);
+  fs::create_symlink(script, dir_ / "InCopy");
+  // Running all along: the script only as $0 of code given with -c, which does not run it.
+  const pid_t code = SpawnProgram("/bin/sh", {"-c", body, script.string()}, kNoReap);
+  ASSERT_GT(code, 0);
+  struct Case {
+    const char* name;
+    fs::path program;
+    std::vector<std::string> arguments;
+  };
+  const Case cases[] = {
+      {"interpreter and script", "/bin/sh", {script.string()}},
+      {"options before the script", "/bin/sh", {"-e", "--", script.string()}},
+      {"env -S of the #! line", script, {}},
+      {"relative to the working folder", "/bin/sh", {"./InCopy.sh"}},
+  };
+  for (const Case& c : cases) {
+    const pid_t started = SpawnProgram(c.program, c.arguments, {false, dir_.path()});
+    ASSERT_GT(started, 0) << c.name;
+    EXPECT_TRUE(WaitForRunning(script, true)) << c.name;
+    EXPECT_NE(FindRunningProcess(dir_ / "InCopy"), 0) << c.name;
+    ::kill(started, SIGTERM);
+    ::waitpid(started, nullptr, 0);
+    // Once it has ended, the process given code is not taken for the script.
+    EXPECT_TRUE(WaitForRunning(script, false)) << c.name;
+  }
+  ::kill(code, SIGTERM);
+  ::waitpid(code, nullptr, 0);
 }
 
 // The client keeps its own files private (mask 077); a started program gets the user's mask.

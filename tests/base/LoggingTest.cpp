@@ -13,6 +13,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/log/core.hpp>
 
+#include "base/LogFailure.h"
 #include "common/TempDir.h"
 #include "storage/LocalFolders.h"
 
@@ -97,6 +98,35 @@ TEST_F(LoggingTest, LinesFromTwoThreadsStayWhole) {
   EXPECT_EQ(count, 1000);
   // The kernel's thread ids, as ps -L and the crash record show them.
   EXPECT_EQ(threads, kernelIds);
+}
+
+// A log file that cannot be opened leaves the client running, logging to nowhere; the user
+// is told once, also when the teller is set after the failure; logging resumes once the file
+// can be opened again.
+TEST_F(LoggingTest, AFileThatCannotBeOpenedEndsNothingAndIsToldOnce) {
+  const fs::path folder = dir_ / "logs";
+  fs::create_directories(folder);
+  InitLogging(folder);
+  fs::remove_all(folder);
+  testing::WriteFile(folder, "a file where the log folder was");
+  LogSource log;
+  EXPECT_NO_THROW(HW_LOG(log, info) << "lost line");
+  std::vector<std::string> told;
+  SetLogFailureHandler([&told](const std::string& text) { told.push_back(text); });
+  EXPECT_NO_THROW(HW_LOG(log, info) << "lost line");
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].rfind("The log file cannot be written, so nothing is logged (", 0), 0u);
+
+  fs::remove(folder);
+  fs::create_directories(folder);
+  HW_LOG(log, info) << "kept line";
+  FlushLog();
+  SetLogFailureHandler({});
+  std::string written;
+  for (const auto& entry : fs::directory_iterator(folder)) written += ReadFile(entry.path());
+  EXPECT_NE(written.find("kept line"), std::string::npos);
+  EXPECT_EQ(written.find("lost line"), std::string::npos);
+  EXPECT_EQ(told.size(), 1u);
 }
 
 }  // namespace

@@ -37,16 +37,44 @@ class InstallCommandTest(unittest.TestCase):
         self.env = self.folders.env(HOME=os.path.join(self.root, "home"),
                                     HOPWELL_STANDIN_RECORD=os.path.join(self.root, "standin.log"))
         self.standins = []
+        self.clients = []
 
     def tearDown(self):
-        for process in self.standins:
-            process.terminate()
-            process.wait(timeout=10)
+        # A client a failed check left running would still be writing into the folders.
+        for process in self.standins + self.clients:
+            if process.poll() is None:
+                process.terminate()
+            process.communicate(timeout=10)
         self.folders.cleanup()
 
-    def install(self):
-        return subprocess.run([HOPWELL, "--headless", INSTALL], env=self.env, capture_output=True,
+    def install(self, command=INSTALL):
+        return subprocess.run([HOPWELL, "--headless", command], env=self.env, capture_output=True,
                               text=True, timeout=120)
+
+    def start_install(self, command):
+        client = subprocess.Popen([HOPWELL, "--headless", command], env=self.env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.STDOUT, text=True)
+        self.clients.append(client)
+        return client
+
+    @staticmethod
+    def install_for(appversion, version):
+        """The install command of one application version with its own package version."""
+        return INSTALL + "?appversion=%s&pluginversion=%s" % (appversion, version)
+
+    def registered(self, appversion):
+        """Every folder that the PluginConfig files of an application version register."""
+        folders = set()
+        for path in glob.glob(os.path.join(self.appdata, "Adobe", "*", "Version " + appversion + "*", "*",
+                                           "PluginConfig*.txt")):
+            lines = self.read(path).decode().splitlines()
+            section = None
+            for line in lines:
+                if line.startswith("="):
+                    section = line
+                elif section == "=Path":
+                    folders.add(line.strip('"'))
+        return folders
 
     def package(self, **settings):
         self.sim.control("/_sim/plugin_package", settings)
@@ -108,6 +136,41 @@ class InstallCommandTest(unittest.TestCase):
         self.assert_registered("2026.2.0")
         self.assertFalse(os.path.exists(os.path.join(self.packages, "2026.1.0")))
 
+    def test_two_application_versions_move_one_after_the_other(self):
+        steps = [("20.0", "2026.1.0"), ("21.0", "2026.1.0"), ("21.0", "2026.2.0"), ("20.0", "2026.1.0"),
+                 ("20.0", "2026.2.0")]
+        for appversion, version in steps:
+            with self.subTest(appversion=appversion, version=version):
+                result = self.install(self.install_for(appversion, version))
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                self.assertEqual(self.registered(appversion),
+                                 {os.path.join(self.packages, version, sub) for sub in ("x64", "Win32")})
+                for other in ("20.0", "21.0"):
+                    for folder in self.registered(other):
+                        self.assertTrue(os.listdir(folder), folder)
+        # Named by no versions file any more; each package was fetched once.
+        self.assertFalse(os.path.exists(os.path.join(self.packages, "2026.1.0")))
+        self.assertEqual(len(self.package_requests()), 2)
+
+    def test_a_slow_package_holds_back_only_installations_of_that_package(self):
+        self.sim.add_scenario({"mode": "delay", "delay": 15, "path": PACKAGE_PATH + "2026.1.0.zip"})
+        slow = self.start_install(self.install_for("20.0", "2026.1.0"))
+        deadline = time.monotonic() + 30
+        while not self.package_requests():
+            self.assertLess(time.monotonic(), deadline, "the package was not requested")
+            time.sleep(0.05)
+        # The slow client holds its package's lock from before its request on: another
+        # installation of that package waits, one of another package does not.
+        same = self.start_install(self.install_for("19.0", "2026.1.0"))
+        other = self.install(self.install_for("21.0", "2026.2.0"))
+        self.assertEqual(other.returncode, 0, other.stdout)
+        self.assertNotIn("Waiting for another installation", other.stdout)
+        for client in (slow, same):
+            output, _ = client.communicate(timeout=120)
+            self.assertEqual(client.returncode, 0, output)
+        self.assertIn("Waiting for another installation of the plug-ins...", output)
+        self.assertEqual(len([r for r in self.package_requests() if r["path"].endswith("2026.1.0.zip")]), 1)
+
     def test_two_clients_at_once_download_once(self):
         clients = [subprocess.Popen([HOPWELL, "--headless", INSTALL], env=self.env, stdout=subprocess.PIPE,
                                     stderr=subprocess.STDOUT, text=True) for _ in range(2)]
@@ -134,6 +197,19 @@ class InstallCommandTest(unittest.TestCase):
                       result.stdout)
         self.assertEqual(self.package_requests(), [])
         self.assertEqual(self.config_files(), [])
+
+    def test_running_application_reached_through_a_link(self):
+        os.makedirs(os.path.join(self.root, "links"))
+        link = os.path.join(self.root, "links", "InDesign")
+        os.symlink(os.path.join(STANDIN, "InDesign.exe"), link)
+        self.start_standin("InDesign.exe")
+        for path in (link, os.path.join(self.root, "links", ".", "InDesign"), STANDIN + "//InDesign.exe"):
+            with self.subTest(path):
+                self.sim.set_parameters("install", set={"appdefaultpath": path})
+                result = self.install()
+                self.assertEqual(result.returncode, 1, result.stdout)
+                self.assertIn(APP + " is running. Quit " + APP + " and install the plug-ins again.", result.stdout)
+        self.assertEqual(self.package_requests(), [])
 
     def test_missing_application(self):
         self.sim.set_parameters("install", set={"appdefaultpath": "/nonexistent/InDesign.exe"})

@@ -5,6 +5,7 @@ backtrace and prints the message, and the process ends by the signal."""
 import glob
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -54,6 +55,25 @@ class CrashTest(unittest.TestCase):
                 self.assertRegex(record, r"(?m)^[0-9a-f]+-[0-9a-f]+ r-xp .*hopwell$")
                 backtrace = record[record.index("Backtrace:"):]
                 self.assertRegex(backtrace, r"FaultOnCommandThread\(char const\*\)[^\n]* at [^\n]*TestFault\.cpp:\d+")
+
+    def test_helper_starts_when_the_program_file_is_gone(self):
+        # A package upgrade removes or replaces the program file while the client runs: the
+        # helper is still this program. The client waits on a command file (a FIFO) while the
+        # copy it was started from is deleted.
+        copy = os.path.join(self.dir.name, "hopwell-before-upgrade")
+        shutil.copy2(HOPWELL, copy)
+        fifo = os.path.join(self.dir.name, "command")
+        os.mkfifo(fifo)
+        env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
+                   HOPWELL_TEST_FAULT="segv")
+        process = subprocess.Popen([copy, "--headless", fifo], env=env, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
+        os.remove(copy)
+        with open(fifo, "w") as f:
+            f.write("kelv:test\n")
+        _, stderr = process.communicate(timeout=120)
+        self.assertEqual(process.returncode, -signal.SIGSEGV, stderr)
+        self.assertIn(MESSAGE.format(folder=self.logs), stderr)
 
 
 if __name__ == "__main__":

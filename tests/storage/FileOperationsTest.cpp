@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 
-#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 #include <zlib.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
@@ -18,13 +18,28 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
 
-TEST(UniquePathTest, SuffixGoesAfterTheWholeName) {
+TEST(UniquePathTest, SuffixGoesAfterTheWholeNameAndNothingIsGuessed) {
   TempDir dir;
-  EXPECT_EQ(UniquePath(dir / "a.indd"), dir / "a.indd");
+  boost::system::error_code error;
+  EXPECT_EQ(UniquePath(dir / "a.indd", error), dir / "a.indd");
   WriteFile(dir / "a.indd", "x");
-  EXPECT_EQ(UniquePath(dir / "a.indd"), dir / "a.indd_0");
+  EXPECT_EQ(UniquePath(dir / "a.indd", error), dir / "a.indd_0");
   fs::create_directory(dir / "a.indd_0");
-  EXPECT_EQ(UniquePath(dir / "a.indd"), dir / "a.indd_1");
+  fs::create_symlink(dir / "nowhere", dir / "a.indd_1");  // a dangling link takes the name too
+  EXPECT_EQ(UniquePath(dir / "a.indd", error), dir / "a.indd_2");
+  EXPECT_FALSE(error);
+
+  // Looking at a name fails with something else than "not found" (a link loop, a name too
+  // long): the name may be taken, so there is no answer.
+  fs::create_symlink(dir / "loop", dir / "loop");
+  for (const fs::path& path : {dir / "loop" / "x", dir / std::string(300, 'n')}) {
+    EXPECT_EQ(UniquePath(path, error), fs::path()) << path;
+    EXPECT_TRUE(error) << path;
+    EXPECT_FALSE(PathExists(path, error)) << path;
+    EXPECT_TRUE(error) << path;
+  }
+  EXPECT_FALSE(PathExists(dir / "missing" / "x", error));
+  EXPECT_FALSE(error);
 }
 
 TEST(CopyFolderTest, CopiesRecursivelyAndReplaces) {

@@ -1,7 +1,9 @@
 #include <functional>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "common/TempDir.h"
 #include "storage/KelvDB.h"
 
 namespace hopwell {
@@ -233,6 +235,39 @@ TEST(KelvDBTableTest, CreateDiscardsEarlierContent) {
   EXPECT_EQ(table.getColumnCount(), 1);
   EXPECT_EQ(table.getCell(0, 1), "");
   EXPECT_EQ(table.getColumnName(0), "");
+}
+
+// A load that could not read its input is told apart from one that read text that is no
+// table: only the second may be replaced by its caller.
+TEST(KelvDBTableTest, ReadFailuresAreToldApartFromMalformedText) {
+  testing::TempDir dir;
+  testing::WriteFile(dir / "good.cdb", "KELVDBF-1\r\nm=normal\r\ns=1,1\r\nf=a\r\n--\r\nc=1:x\r\n");
+  testing::WriteFile(dir / "bad.cdb", "not a table");
+  testing::WriteFile(dir / "short.cdb", "KELVDBF-1\r\nm=normal\r\ns=1,2\r\nf=a\r\n--\r\nc=1:x");
+  std::istringstream broken("KELVDBF-1");
+  broken.setstate(std::ios::badbit);
+  const struct {
+    const char* name;
+    std::function<bool(KelvDB&)> load;
+    bool loaded;
+    bool readFailed;
+  } cases[] = {
+      {"good file", [&](KelvDB& t) { return t.load(dir / "good.cdb"); }, true, false},
+      {"malformed file", [&](KelvDB& t) { return t.load(dir / "bad.cdb"); }, false, false},
+      {"file cut short", [&](KelvDB& t) { return t.load(dir / "short.cdb"); }, false, false},
+      {"missing file", [&](KelvDB& t) { return t.load(dir / "none.cdb"); }, false, true},
+      // Opens, but every read fails (EISDIR).
+      {"unreadable file", [&](KelvDB& t) { return t.load(dir.path()); }, false, true},
+      {"unreadable stream", [&](KelvDB& t) { return t.loadFromStream(broken); }, false, true},
+      {"malformed string", [](KelvDB& t) { return t.loadFromString("KELVDBF"); }, false, false},
+  };
+  for (const auto& c : cases) {
+    KelvDB table;
+    ASSERT_TRUE(table.load(dir / "none.cdb") || table.readFailed());  // a failure before
+    EXPECT_EQ(c.load(table), c.loaded) << c.name;
+    EXPECT_EQ(table.readFailed(), c.readFailed) << c.name;
+    EXPECT_EQ(table.isInitialized(), c.loaded) << c.name;
+  }
 }
 
 }  // namespace

@@ -37,6 +37,18 @@ TEST(LocalFoldersTest, LayoutUnderTempAndAppData) {
   EXPECT_TRUE(fs::is_directory(dir / "t" / "Kelv" / "Hopwell"));
 }
 
+TEST(LocalFoldersTest, SpaceFoldersAreNeverTheClientsOwn) {
+  TempDir dir;
+  ScopedEnv tmp("TMPDIR", (dir / "t").string());
+  EXPECT_EQ(SpaceFolder("space-1"), dir / "t" / "Kelv" / "space-1");
+  EXPECT_EQ(SpaceFolder("uploads"), dir / "t" / "Kelv" / "uploads");
+  for (const char* refused :
+       {"upload", "UPLOAD", "ESEF", "esef", "tagger", "tagger_download", "Hopwell", "hopwell",
+        "plug-ins", "plug-ins.THIS_FOLDER_IS_SAFE_TO_DELETE", "", ".", "..", "a/b"}) {
+    EXPECT_EQ(SpaceFolder(refused), std::nullopt) << refused;
+  }
+}
+
 TEST(LocalFoldersTest, AppDataIsNeverRelative) {
   TempDir dir;
   ScopedEnv appdata("APPDATA", "");

@@ -1,5 +1,7 @@
 #include "storage/ZipFiles.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
@@ -118,6 +120,66 @@ TEST_F(ZipFilesTest, MissingSourcesMarkTheJobAndTheOthersAreStillAdded) {
   EXPECT_EQ(RunCommand("unzip -t -q " + ShellQuote(archive_.string())), 0);
 }
 
+// Every file's outcome is reported: the traditional result follows the last file only, so an
+// earlier file that is missing or cannot be read whole shows only in the outcome.
+TEST_F(ZipFilesTest, EveryFilesOutcomeIsReported) {
+  WriteFile(dir_ / "a.txt", "a");
+  WriteFile(dir_ / "c.txt", "c");
+  fs::create_directories(dir_ / "folder");  // opens, but every read fails
+  const fs::path a = dir_ / "a.txt", c = dir_ / "c.txt", missing = dir_ / "b.txt";
+  const fs::path folder = dir_ / "folder";
+  const struct {
+    const char* name;
+    std::vector<fs::path> sources;
+    fs::path archive;
+    std::vector<std::string> errors;  // per file, empty when added
+    std::string archiveError;
+    bool lastFileAdded;
+  } cases[] = {
+      {"all added", {a, c}, archive_, {"", ""}, "", true},
+      {"missing first",
+       {missing, c},
+       archive_,
+       {"cannot open it (No such file or directory)", ""},
+       "",
+       true},
+      {"unreadable first",
+       {folder, c},
+       archive_,
+       {"cannot read it whole (Is a directory)", ""},
+       "",
+       true},
+      {"unreadable last",
+       {a, folder},
+       archive_,
+       {"", "cannot read it whole (Is a directory)"},
+       "",
+       false},
+      {"no archive",
+       {a},
+       dir_ / "no" / "such.zip",
+       {},
+       "cannot create it (No such file or directory)",
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> names;
+    for (const fs::path& source : c.sources) names.push_back(source.filename().string());
+    JobPtr job = MakeJob();
+    const ZipOutcome outcome = ZipEachFile(c.sources, names, c.archive, 1, job);
+    EXPECT_EQ(outcome.fileErrors, c.errors);
+    EXPECT_EQ(outcome.archiveError, c.archiveError);
+    EXPECT_EQ(outcome.LastFileAdded(), c.lastFileAdded);
+    const bool all =
+        c.archiveError.empty() && std::all_of(c.errors.begin(), c.errors.end(),
+                                              [](const std::string& e) { return e.empty(); });
+    EXPECT_EQ(outcome.AllAdded(), all);
+    EXPECT_EQ(job->GetState(), all ? JobState::Waiting : JobState::Failed);
+    EXPECT_EQ(ZipFiles(c.sources, names, c.archive, 1, MakeJob()), c.lastFileAdded);
+  }
+}
+
 TEST_F(ZipFilesTest, FailuresBeforeAnyFileMarkTheJobAndAddTheShare) {
   WriteFile(dir_ / "a.txt", "a");
   JobPtr job = MakeJob();
@@ -139,6 +201,9 @@ TEST(NextArchiveNameTest, TakesTheFirstFreeNumber) {
   fs::create_directory(dir / "cgu_4711_1.zip");
   EXPECT_EQ(NextArchiveName(dir.path(), "4711"), dir / "cgu_4711_2.zip");
   EXPECT_EQ(NextArchiveName(dir.path(), "../x"), fs::path());
+  // A name that cannot be looked at may be taken: no name rather than a guess.
+  fs::create_symlink(dir / "loop", dir / "loop");
+  EXPECT_EQ(NextArchiveName(dir / "loop", "4711"), fs::path());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <boost/format.hpp>
 
 #include "commands/esef/TaggerInstallFlag.h"
+#include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
 #include "storage/ZipExtractor.h"
@@ -45,29 +46,44 @@ bool TaggerInstaller::InstallTagger() {
     HW_LOG(log_, info) << "Tagger URL or version is empty, not downloading.";
     return true;
   }
-  // Taken before anything is looked at or written, released however the installation ends.
-  TaggerInstallGuard guard;
-  if (!guard.Taken()) {
-    job_->SetProgress(0);
-    job_->AddMessage(kCurrentlyInstalling);
-    return false;
-  }
-  return Install(url, version);
-}
-
-bool TaggerInstaller::Install(const std::string& url, const std::string& version) {
   const auto downloaded = JoinChecked(TaggerDownloadFolder(), version);
   if (!downloaded) {
     HW_LOG(log_, error) << "    Refusing tagger version " << version;
     return false;
   }
-  boost::system::error_code error;
-  if (fs::exists(*downloaded, error)) {
-    HW_LOG(log_, info) << "Tagger " << version << " is already downloaded, not downloading";
-    job_->SetProgress(70);
-    return true;
+  // Only a download takes the flag: a command that merely finds the version downloaded
+  // never makes another one report "currently installing".
+  std::optional<bool> present = IsDownloaded(*downloaded);
+  if (!present) return false;
+  if (!*present) {
+    TaggerInstallGuard guard;
+    if (!guard.Taken()) {
+      job_->SetProgress(0);
+      job_->AddMessage(kCurrentlyInstalling);
+      return false;
+    }
+    // Another command may have finished this version between the look and the flag.
+    present = IsDownloaded(*downloaded);
+    if (!present) return false;
+    if (!*present) return Install(url, version);
   }
+  HW_LOG(log_, info) << "Tagger " << version << " is already downloaded, not downloading";
+  job_->SetProgress(70);
+  return true;
+}
 
+std::optional<bool> TaggerInstaller::IsDownloaded(const fs::path& archive) {
+  boost::system::error_code error;
+  const bool present = PathExists(archive, error);
+  if (error) {
+    // Cannot be told: neither installed nor worth a download over whatever is there.
+    HW_LOG(log_, error) << "Cannot tell whether " << archive << " exists: " << error.message();
+    return std::nullopt;
+  }
+  return present;
+}
+
+bool TaggerInstaller::Install(const std::string& url, const std::string& version) {
   job_->AddMessage(kInstalling);
   const fs::path archive = DownloadTagger(url, version);
   if (archive.empty()) {

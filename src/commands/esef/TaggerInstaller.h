@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <boost/filesystem/path.hpp>
@@ -37,7 +38,10 @@ class TaggerInstaller {
                                std::uint64_t uploadTotal, std::uint64_t uploaded);
 
  private:
+  // Downloads and unpacks the version; called with the installation flag held.
   bool Install(const std::string& url, const std::string& version);
+  // Whether the version's archive is there; nothing (after a log line) when it cannot be told.
+  std::optional<bool> IsDownloaded(const boost::filesystem::path& archive);
   void ReportProgress(std::uint64_t downloaded);
 
   LogSource log_;

@@ -54,6 +54,8 @@ void InstallCmd::Execute() {
   const InstallResult result = launcher->InstallPlugins();
   if (result == InstallResult::Installed || static_cast<int>(result) > 4 ||
       static_cast<int>(result) < 0) {
+    // A registration the installer could not make has failed the job already.
+    if (job_->GetState() == JobState::Failed) return;
     job_->SetState(JobState::Succeeded);
     job_->SetTime(boost::posix_time::second_clock::local_time());
     job_->SetDocumentName(argument_);

@@ -5,6 +5,7 @@
 #include <locale.h>
 #include <wctype.h>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cwctype>
 #include <fstream>
@@ -68,13 +69,28 @@ PluginConfigFile::~PluginConfigFile() {
   if (save_) SaveConfig();
 }
 
-void PluginConfigFile::LoadConfig() {
+bool PluginConfigFile::LoadConfig() {
   sections_.clear();
-  std::ifstream in(path_.string(), std::ios::binary);
-  if (!in) return;
-  std::ostringstream text;
-  text << in.rdbuf();
-  LoadText(text.str());
+  readError_.clear();
+  errno = 0;
+  FileHandle file = OpenFile(path_, "rb");
+  if (!file) {
+    if (errno == ENOENT || errno == ENOTDIR) return true;  // none yet: it starts empty
+    readError_ = boost::system::error_code(errno, boost::system::system_category()).message();
+    HW_LOG(log_, error) << "Failed to read " << path_ << ": " << readError_;
+    return false;
+  }
+  std::string text;
+  char block[8192];
+  std::size_t count = 0;
+  while ((count = std::fread(block, 1, sizeof block, file.get())) > 0) text.append(block, count);
+  if (std::ferror(file.get()) != 0) {
+    readError_ = boost::system::error_code(errno, boost::system::system_category()).message();
+    HW_LOG(log_, error) << "Failed to read " << path_ << ": " << readError_;
+    return false;
+  }
+  LoadText(text);
+  return true;
 }
 
 void PluginConfigFile::LoadText(const std::string& text) {
@@ -110,6 +126,7 @@ std::string PluginConfigFile::ToText() const {
 }
 
 bool PluginConfigFile::SaveConfig() {
+  if (!readError_.empty()) return false;
   // Written beside the file and renamed over it, so that a crash or a full disk never
   // leaves the user's other registrations half written or gone.
   const fs::path temporary = path_.parent_path() / (path_.filename().string() + ".hopwell-new");
@@ -158,11 +175,17 @@ void PluginConfigFile::RemovePathEntry(const fs::path& folder) {
 
 void PluginConfigFile::ExcludePlugins(const fs::path& folder) {
   boost::system::error_code error;
-  if (!fs::exists(folder, error)) return;
+  const fs::file_status status = fs::status(folder, error);
+  if (status.type() == fs::status_error) {
+    HW_LOG(log_, warning) << "Failed to list " << folder << ": " << error.message();
+  }
+  if (!fs::exists(status)) return;
   std::vector<std::string>& excluded = sections_[kExcludeSection];
   fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
   for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (!fs::is_regular_file(it->status()) || it->path().extension() != ".pln") continue;
+    // Follows links: one that dangles or loops is no plug-in file.
+    boost::system::error_code entryError;
+    if (!fs::is_regular_file(it->status(entryError)) || it->path().extension() != ".pln") continue;
     const std::string line = QuotedLine(it->path());
     if (std::none_of(excluded.begin(), excluded.end(),
                      [&](const std::string& entry) { return SameEntry(entry, line); })) {

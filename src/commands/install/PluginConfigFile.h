@@ -14,6 +14,8 @@ namespace hopwell {
 // "=Exclude", ...) of quoted entries, kept as UTF-8 bytes (code-point order is byte order,
 // and bytes that are not UTF-8 survive a rewrite unchanged). Loads on construction; when save is
 // set, the file is written back on destruction, sections in name order, lines ended by CR LF.
+// A file that exists but cannot be read whole is never written: the user's other entries in
+// it would be lost.
 class PluginConfigFile {
  public:
   PluginConfigFile(boost::filesystem::path path, bool save);
@@ -22,10 +24,13 @@ class PluginConfigFile {
   ~PluginConfigFile();
 
   // Reads the file (LF or CR LF, an optional byte-order mark); a missing file is empty.
-  void LoadConfig();
+  // False when the file is there but could not be read whole (ReadError says why).
+  bool LoadConfig();
   // Replaces the file through a temporary file beside it. False when it could not be
-  // written; the old file then stays as it was.
+  // written, or was not read whole; the old file then stays as it was.
   bool SaveConfig();
+  // Empty when the last load read the file whole or found none; else the system's reason.
+  const std::string& ReadError() const { return readError_; }
   // Loads from text instead of the file (fuzzing, tests).
   void LoadText(const std::string& text);
   std::string ToText() const;
@@ -49,6 +54,7 @@ class PluginConfigFile {
   std::map<std::string, std::vector<std::string>> sections_;
   boost::filesystem::path path_;
   bool save_;
+  std::string readError_;
 };
 
 }  // namespace hopwell

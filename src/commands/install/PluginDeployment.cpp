@@ -5,6 +5,7 @@
 #include <regex>
 
 #include <boost/filesystem/operations.hpp>
+#include <boost/format.hpp>
 
 #include "commands/install/PluginConfigFile.h"
 #include "commands/install/PluginInstallerCmd.h"
@@ -19,16 +20,21 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-// Entries of a folder (one level), in name order.
-std::vector<fs::path> FolderEntries(const fs::path& folder) {
+// Entries of a folder (one level), in name order; `error` tells when the listing stopped
+// short.
+std::vector<fs::path> FolderEntries(const fs::path& folder, boost::system::error_code& error) {
   std::vector<fs::path> entries;
-  boost::system::error_code error;
   for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
        it.increment(error)) {
     entries.push_back(it->path());
   }
   std::sort(entries.begin(), entries.end());
   return entries;
+}
+
+std::vector<fs::path> FolderEntries(const fs::path& folder) {
+  boost::system::error_code ignored;
+  return FolderEntries(folder, ignored);
 }
 
 }  // namespace
@@ -93,13 +99,20 @@ std::vector<fs::path> PluginInstallerCmd::LanguageFolders(int kind) {
       HW_LOG(log_, error) << "Failed to create folder " << root;
       return folders;
     }
+    // A root that cannot be listed whole is skipped: guessing "no language folders" would
+    // register the plug-ins in 26 new folders and miss the user's own.
+    boost::system::error_code error;
     std::vector<fs::path> found;
-    for (const fs::path& entry : FolderEntries(root)) {
-      boost::system::error_code error;
+    for (const fs::path& entry : FolderEntries(root, error)) {
+      if (error) break;
       if (fs::is_directory(entry, error) &&
           std::regex_match(entry.filename().string(), kLanguageName)) {
         found.push_back(entry);
       }
+    }
+    if (error) {
+      ReportConfigFailure(root, "cannot list its language folders (" + error.message() + ")");
+      continue;
     }
     if (found.empty()) {
       for (const std::string& name : DefaultLanguageNames()) {
@@ -148,18 +161,39 @@ bool PluginInstallerCmd::DeployPlugins(const fs::path& extractFolder) {
   const fs::path oldPluginFolder = applicationFolder_ / "Plug-Ins" / "Kelv Publishing";
   bool changed = false;
   for (const fs::path& configFile : PluginConfigFiles()) {
-    PluginConfigFile config(configFile, true);
+    PluginConfigFile config(configFile, false);
+    if (!config.ReadError().empty()) {
+      ReportConfigFailure(configFile, "cannot read it (" + config.ReadError() + ")");
+      continue;
+    }
     config.ExcludePlugins(oldPluginFolder);
     if (config.AddPathEntry(PluginFolderFor(configFile, extractFolder))) changed = true;
+    if (!config.SaveConfig()) ReportConfigFailure(configFile, "cannot write it");
   }
   return changed;
 }
 
 void PluginInstallerCmd::RemovePlugins(const fs::path& extractFolder) {
   for (const fs::path& configFile : PluginConfigFiles()) {
-    PluginConfigFile config(configFile, true);
+    PluginConfigFile config(configFile, false);
+    if (!config.ReadError().empty()) {
+      ReportConfigFailure(configFile, "cannot read it (" + config.ReadError() + ")");
+      continue;
+    }
     config.RemovePathEntry(PluginFolderFor(configFile, extractFolder));
+    if (!config.SaveConfig()) ReportConfigFailure(configFile, "cannot write it");
   }
+}
+
+void PluginInstallerCmd::ReportConfigFailure(const fs::path& configFile, const std::string& why) {
+  // The file stays as it was, with the user's other registrations; the others go on.
+  HW_LOG(log_, error) << "Skipping the plug-in registration in " << configFile << ": " << why;
+  ReportFailure(boost::format("The plug-ins could not be registered in %1%: %2%") % configFile %
+                why);
+}
+
+void PluginInstallerCmd::ReportFailure(const boost::format& message) {
+  if (job_) job_->JobFailed(message);
 }
 
 void PluginInstallerCmd::InstallScripts(const fs::path& source) {
@@ -192,7 +226,11 @@ void PluginInstallerCmd::InstallScripts(const fs::path& source) {
         fs::copy_file(entry, target, fs::copy_options::overwrite_existing, error);
         copied = !error;
       }
-      if (!copied) HW_LOG(log_, error) << "Failed to install " << target;
+      if (!copied) {
+        HW_LOG(log_, error) << "Failed to install " << target;
+        ReportFailure(boost::format("The plug-ins' scripts could not be installed in %1%") %
+                      target);
+      }
     }
   }
 }
@@ -218,6 +256,8 @@ void PluginInstallerCmd::InstallExtensions(const fs::path& source) {
   }
   if (!CreateFolder(destination) || !CopyFolder(source, destination)) {
     HW_LOG(log_, error) << "Failed to install " << source;
+    ReportFailure(boost::format("The plug-ins' extensions could not be installed in %1%") %
+                  destination);
   }
 }
 
@@ -232,7 +272,8 @@ void PluginInstallerCmd::RemoveExtension(const std::string& name) {
   HW_LOG(log_, debug) << "Deleting extension " << *path;
   boost::system::error_code error;
   fs::remove_all(*path, error);
-  if (error && fs::exists(fs::symlink_status(*path))) {
+  boost::system::error_code statusError;
+  if (error && fs::exists(fs::symlink_status(*path, statusError))) {
     HW_LOG(log_, warning) << "Can't remove extension " << *path << " (" << error.message() << ")";
   }
 }

@@ -1,6 +1,8 @@
 #include "commands/install/PluginInstallerCmd.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -9,7 +11,6 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
 
-#include "commands/install/PackageFolderLock.h"
 #include "intake/ParameterKeys.h"
 #include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
@@ -25,6 +26,8 @@ namespace {
 
 // A versions file larger than this is not one of ours.
 constexpr std::uintmax_t kMaxVersionsFileSize = 200;
+constexpr std::string_view kVersionsFileSuffix = "-Version.txt";
+constexpr std::string_view kLockFileSuffix = ".lock";
 
 // The version text without its last ".zip", as the old extraction folder is named.
 std::string VersionFolderName(std::string version) {
@@ -32,6 +35,28 @@ std::string VersionFolderName(std::string version) {
     version.erase(zip, 4);
   }
   return version;
+}
+
+bool Exists(const fs::path& path) {
+  boost::system::error_code error;
+  return fs::exists(path, error);
+}
+
+// A folder with at least one entry.
+bool HasEntries(const fs::path& folder) {
+  boost::system::error_code error;
+  const fs::directory_iterator it(folder, error);
+  return !error && it != fs::directory_iterator();
+}
+
+// A regular file whose bytes are exactly text.
+bool HoldsExactly(const fs::path& path, const std::string& text) {
+  boost::system::error_code error;
+  if (!fs::is_regular_file(path, error) || fs::file_size(path, error) != text.size()) return false;
+  std::ifstream in(path.string(), std::ios::binary);
+  std::string read(text.size(), '\0');
+  in.read(read.data(), static_cast<std::streamsize>(read.size()));
+  return in.gcount() == static_cast<std::streamsize>(text.size()) && read == text;
 }
 
 }  // namespace
@@ -51,32 +76,51 @@ fs::path PluginInstallerCmd::PackageFolder() {
 int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
   HW_LOG(log_, info) << "Downloading and Installing plug-ins...";
   MigrateOldDownloadFolder();
+  // Refused names end the run at once; every other failure comes in the order of the steps
+  // below, so that a running application is reported before a bad package.
   if (!NamesAreSafe()) return 2;
-  const PackageFolderLock lock(PackageFolder());
+  std::optional<PackageLock> lock;
+  if (const std::string name = PackageName(false); !name.empty()) {
+    lock.emplace(LockExtractFolder(name));
+  }
+  const bool update = NeedsUpdate();
+  if (update && applicationRunning) return 3;
+  if (lock && !lock->Held()) return 2;
   fs::path folder;
-  if (NeedsUpdate()) {
-    if (applicationRunning) return 3;
+  if (update) {
     const fs::path package = DownloadPackage();
-    if (package.empty() || !fs::exists(package)) return 2;
+    if (package.empty() || !Exists(package)) return 2;
     if (!RemovePreviousVersion()) return 2;
     folder = ExtractPackage(package);
     // Nothing to register: deploying would enter a relative folder and record the version.
     if (folder.empty()) return 2;
   } else {
     const fs::path package = PackagePath();
-    if (package.empty() || !fs::exists(package)) return 2;
+    if (package.empty() || !Exists(package)) return 2;
     folder = ExtractFolder();
+    // The update of another application version may have taken the folder away (older
+    // clients deleted it while this version still registered it): restore it first.
+    if (!HasEntries(folder)) {
+      folder = RestoreExtractFolder(package);
+      if (folder.empty()) return 2;
+    }
   }
   const bool changed = DeployPlugins(folder);
-  SaveInstalledVersion(LatestVersion());
+  // A step that failed (scripts, extensions, a registration) has failed the job: without
+  // the version recorded, the next run installs this version again.
+  if (!job_ || job_->GetState() != JobState::Failed) SaveInstalledVersion(LatestVersion());
   return changed ? 1 : 0;
 }
 
 bool PluginInstallerCmd::NamesAreSafe() {
-  if (ExtractFolder().empty() || VersionsFilePath().empty()) return false;
   const std::string appVersion = parameters_->GetValue(keys::kAppVersion);
-  if (!appVersion.empty() && !IsSafeComponent("Version " + appVersion)) {
+  // The same characters make "Version " + it and its versions file name unsafe.
+  if (!IsSafeComponent("Version " + appVersion)) {
     HW_LOG(log_, error) << "Refused application version " << appVersion;
+    return false;
+  }
+  if (const std::string name = PackageName(false); !name.empty() && !AcceptablePackageName(name)) {
+    HW_LOG(log_, error) << "Refused package name " << name;
     return false;
   }
   const std::string latest = parameters_->GetValue(keys::kPluginVersion);
@@ -85,6 +129,52 @@ bool PluginInstallerCmd::NamesAreSafe() {
     return false;
   }
   return true;
+}
+
+std::string PluginInstallerCmd::PackageName(bool log) {
+  const std::string url = parameters_->GetValue(keys::kPluginUrl);
+  const std::size_t slash = url.rfind('/');
+  if (slash == std::string::npos) {
+    if (log) HW_LOG(log_, error) << "Couldn't parse " << url << " for the package name";
+    return {};
+  }
+  std::string name = url.substr(slash + 1);
+  if (name.size() <= 3) {
+    if (log) {
+      HW_LOG(log_, error) << "Parsed package name as " << name << ". Expected it to be longer.";
+    }
+    return {};
+  }
+  return name;
+}
+
+bool PluginInstallerCmd::IsOwnFileName(const std::string& name) {
+  return name.ends_with(kLockFileSuffix) || name.ends_with(kVersionsFileSuffix);
+}
+
+bool PluginInstallerCmd::AcceptablePackageName(const std::string& name) {
+  if (!IsSafeComponent(name) || IsOwnFileName(name)) return false;
+  const std::string folder = fs::path(name).stem().string();
+  return IsSafeComponent(folder) && !IsOwnFileName(folder);
+}
+
+fs::path PluginInstallerCmd::LockFilePath(const std::string& extractFolderName) {
+  return JoinChecked(PackageFolder(), extractFolderName + std::string(kLockFileSuffix))
+      .value_or(fs::path());
+}
+
+PackageLock PluginInstallerCmd::LockExtractFolder(const std::string& packageName) {
+  const fs::path lockFile = LockFilePath(fs::path(packageName).stem().string());
+  boost::system::error_code ignored;
+  fs::create_directories(PackageFolder(), ignored);  // a failure shows in the open below
+  PackageLock lock(lockFile, true, [&] {
+    HW_LOG(log_, info) << "Waiting for another installation of the plug-ins (" << lockFile << ")";
+    if (job_) job_->AddMessage("Waiting for another installation of the plug-ins...");
+  });
+  if (!lock.Held()) {
+    HW_LOG(log_, error) << "Failed to lock " << lockFile << ": " << std::strerror(lock.Error());
+  }
+  return lock;
 }
 
 bool PluginInstallerCmd::NeedsUpdate() {
@@ -124,16 +214,8 @@ std::string PluginInstallerCmd::LatestVersion() {
 void PluginInstallerCmd::SaveInstalledVersion(const std::string& version) {
   const fs::path path = VersionsFilePath();
   // A file that already holds the version stays untouched (a current installation writes
-  // nothing but the PluginConfig files).
-  if (!path.empty()) {
-    std::ifstream in(path.string(), std::ios::binary);
-    std::string recorded(version.size() + 1, '\0');
-    in.read(recorded.data(), static_cast<std::streamsize>(recorded.size()));
-    if (in.gcount() == static_cast<std::streamsize>(version.size()) &&
-        recorded.compare(0, version.size(), version) == 0) {
-      return;
-    }
-  }
+  // nothing but the PluginConfig files); a missing one is written, also for an empty version.
+  if (!path.empty() && HoldsExactly(path, version)) return;
   FileHandle file = path.empty() ? FileHandle() : OpenFile(path, "wb");
   if (!file || std::fwrite(version.data(), 1, version.size(), file.get()) != version.size()) {
     HW_LOG(log_, warning) << "Failed to save file " << path;
@@ -162,18 +244,10 @@ fs::path PluginInstallerCmd::PackagePath() {
       return {};
     }
   }
-  const std::string url = parameters_->GetValue(keys::kPluginUrl);
-  const std::size_t slash = url.rfind('/');
-  if (slash == std::string::npos) {
-    HW_LOG(log_, error) << "Couldn't parse " << url << " for the package name";
-    return {};
-  }
-  const std::string name = url.substr(slash + 1);
-  if (name.size() <= 3) {
-    HW_LOG(log_, error) << "Parsed package name as " << name << ". Expected it to be longer.";
-    return {};
-  }
-  std::optional<fs::path> package = JoinChecked(folder, name);
+  const std::string name = PackageName(true);
+  if (name.empty()) return {};
+  const std::optional<fs::path> package =
+      AcceptablePackageName(name) ? JoinChecked(folder, name) : std::nullopt;
   if (!package) {
     HW_LOG(log_, error) << "Refused package name " << name;
     return {};
@@ -282,13 +356,61 @@ bool PluginInstallerCmd::RemovePreviousVersion() {
     return false;
   }
   boost::system::error_code error;
-  if (!fs::is_directory(*old, error)) return true;
-  HW_LOG(log_, trace) << "Deleting " << *old;
-  RemovePath(*old);
+  if (fs::is_directory(*old, error)) {
+    // Extraction folders are shared by all application versions: the folder goes only when
+    // no other versions file names it and no installation of it runs now (its lock is free).
+    std::optional<PackageLock> oldLock;
+    if (name != ExtractFolder().filename().string()) oldLock.emplace(LockFilePath(name), false);
+    if ((oldLock && !oldLock->Held()) || NamedByOtherVersionsFile(name)) {
+      HW_LOG(log_, debug) << "Keeping " << *old << " for other application versions";
+    } else {
+      HW_LOG(log_, trace) << "Deleting " << *old;
+      RemovePath(*old);
+    }
+  }
+  // Also when the folder is gone: this application version's registration of it goes.
   RemovePlugins(*old);
   const fs::path versionsFile = VersionsFilePath();
   if (!versionsFile.empty()) fs::remove(versionsFile, error);
   return true;
+}
+
+bool PluginInstallerCmd::NamedByOtherVersionsFile(const std::string& folderName) {
+  const fs::path own = VersionsFilePath();
+  boost::system::error_code error;
+  for (fs::directory_iterator it(PackageFolder(), error); !error && it != fs::directory_iterator();
+       it.increment(error)) {
+    const fs::path file = it->path();
+    if (file == own || !file.filename().string().ends_with(kVersionsFileSuffix)) continue;
+    boost::system::error_code fileError;
+    if (!fs::is_regular_file(file, fileError)) {
+      if (fileError) return true;
+      continue;
+    }
+    // As InstalledVersion reads it: an oversized file names nothing.
+    const std::uintmax_t size = fs::file_size(file, fileError);
+    if (fileError) return true;
+    if (size > kMaxVersionsFileSize) continue;
+    std::ifstream in(file.string(), std::ios::binary);
+    std::string version;
+    if (!in.is_open()) return true;
+    std::getline(in, version);
+    if (in.bad()) return true;
+    if (!version.empty() && VersionFolderName(version) == folderName) return true;
+  }
+  if (error) {
+    HW_LOG(log_, warning) << "Failed to list " << PackageFolder() << ": " << error.message();
+    return true;
+  }
+  return false;
+}
+
+fs::path PluginInstallerCmd::RestoreExtractFolder(const fs::path& package) {
+  HW_LOG(log_, warning) << "The plug-ins folder " << ExtractFolder()
+                        << " is missing or empty; extracting " << package << " again";
+  // DownloadPackage checks the kept package's CRC and fetches it again when it is wrong.
+  if (DownloadPackage().empty()) return {};
+  return ExtractPackage(package);
 }
 
 fs::path PluginInstallerCmd::ExtractPackage(const fs::path& package) {

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include <boost/filesystem/path.hpp>
+#include <boost/format/format_fwd.hpp>
 
+#include "commands/install/PackageLock.h"
 #include "intake/AppCmdParameters.h"
 #include "intake/JobStatus.h"
 #include "intake/KelvCmd.h"
@@ -40,8 +42,10 @@ class PluginInstallerCmd : public KelvCmd {
   boost::filesystem::path ExtractFolder();
   bool PackageNeedsDownload(const boost::filesystem::path& package);
   boost::filesystem::path DownloadPackage();
-  // False when the installed version names no folder of its own in the package folder
-  // ("..", "a/b", ...): nothing is deleted then.
+  // Unregisters the installed version's folder for this application version and deletes it
+  // unless another application version's versions file still names it. False when the
+  // installed version names no folder of its own in the package folder ("..", "a/b", ...):
+  // nothing is deleted then.
   [[nodiscard]] bool RemovePreviousVersion();
   boost::filesystem::path ExtractPackage(const boost::filesystem::path& package);
   void MigrateOldDownloadFolder();
@@ -49,7 +53,8 @@ class PluginInstallerCmd : public KelvCmd {
                                 std::uint64_t downloaded, std::uint64_t uploadTotal,
                                 std::uint64_t uploaded);
 
-  // Deployment into the settings folders.
+  // Deployment into the settings folders. A PluginConfig file that cannot be read whole or
+  // written is skipped (left as it was) and fails the job with a message naming it.
   bool DeployPlugins(const boost::filesystem::path& extractFolder);
   void RemovePlugins(const boost::filesystem::path& extractFolder);
   void InstallScripts(const boost::filesystem::path& source);
@@ -74,11 +79,36 @@ class PluginInstallerCmd : public KelvCmd {
   static const std::vector<std::string>& DefaultLanguageNames();
   // "plugincrc" as the stream extraction reads hexadecimal: 0 when unreadable.
   static std::uint32_t ParseCrc(const std::string& text);
+  // True for the names of the files the installer keeps in the package folder beside the
+  // packages: lock files ("*.lock") and versions files ("*-Version.txt").
+  static bool IsOwnFileName(const std::string& name);
+  // The lock file of an extraction folder (its name + ".lock" in the package folder).
+  static boost::filesystem::path LockFilePath(const std::string& extractFolderName);
 
  private:
-  // Every name from the parameter document or the versions file that will be joined to a
-  // local folder is a single safe component; logs the first that is not.
+  // Every name from the parameter document that will be joined to a local folder is a single
+  // safe component and no name of the installer's own files; logs the first that is not. An
+  // unparseable "pluginurl" passes: the steps that need the package report it.
   bool NamesAreSafe();
+  // A step of the installation that could not be done fails the job (the callers then
+  // report no success) and keeps the version from being recorded, so that the next run
+  // installs it again.
+  void ReportConfigFailure(const boost::filesystem::path& configFile, const std::string& why);
+  void ReportFailure(const boost::format& message);
+  // The last segment of "pluginurl" when it is longer than 3 characters, else empty (after
+  // logging why, when log is set).
+  std::string PackageName(bool log);
+  // Whether name can be the package's file in the package folder: it and its extraction
+  // folder are single components, and neither is one of the installer's own files.
+  static bool AcceptablePackageName(const std::string& name);
+  // Waits for the lock of the package's extraction folder, telling the job while it waits.
+  PackageLock LockExtractFolder(const std::string& packageName);
+  // A versions file other than this application version's names the folder, or the package
+  // folder cannot be read to tell.
+  bool NamedByOtherVersionsFile(const std::string& folderName);
+  // Unpacks the kept package again into a missing or empty extraction folder (downloading it
+  // again when its CRC is wrong); empty on failure.
+  boost::filesystem::path RestoreExtractFolder(const boost::filesystem::path& package);
 
   JobPtr job_;
   boost::filesystem::path applicationFolder_;

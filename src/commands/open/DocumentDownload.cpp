@@ -40,13 +40,18 @@ fs::path PrepareFolder(CommandContext& command, OpenCmdParameters& parameters) {
   return folder;
 }
 
-// Fetches one file into target. False after the failure was reported on the job.
+// Fetches one file into target. It is written as "<name>.part" and renamed once it is
+// complete, so that an error page or a download cut short never stands under the file's
+// name (and never replaces a file of that name). False after the failure was reported on
+// the job; the partial file is gone then.
 bool FetchFile(CommandContext& command, const FileDownloadInfo& file, const fs::path& target,
                const DownloadProgressSink& progress) {
+  fs::path partial = target;
+  partial += ".part";
   std::vector<char> buffer(kFileBufferSize);
   std::ofstream out;
   out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  out.open(target.string(), std::ios::binary | std::ios::trunc);
+  out.open(partial.string(), std::ios::binary | std::ios::trunc);
   if (progress.fileBytes != nullptr) *progress.fileBytes = 0;
   const HeaderList headers = {MakeTokenHeader(command.token)};
   long status = 0;
@@ -55,26 +60,31 @@ bool FetchFile(CommandContext& command, const FileDownloadInfo& file, const fs::
       command.http.Get(file.url, &out, reports ? progress.callback : nullptr,
                        reports ? progress.context : nullptr, {}, headers, &status);
   out.close();
-  if (result != HttpResult::Ok) {
-    command.job.JobFailed(boost::format("Failed to download %1% (%2%)") % file.name %
-                          command.http.ErrorText(result));
+  boost::system::error_code error;
+  const auto fail = [&](const boost::format& message) {
+    command.job.JobFailed(message);
+    fs::remove(partial, error);
     return false;
+  };
+  if (result != HttpResult::Ok) {
+    return fail(boost::format("Failed to download %1% (%2%)") % file.name %
+                command.http.ErrorText(result));
   }
   // An error page is not the chapter's file.
   if (status >= 400) {
-    command.job.JobFailed(boost::format("Failed to download %1% (%2%)") % file.name %
-                          ("HTTP " + std::to_string(status)));
-    return false;
+    return fail(boost::format("Failed to download %1% (%2%)") % file.name %
+                ("HTTP " + std::to_string(status)));
   }
   if (out.fail()) {
-    command.job.JobFailed(boost::format("Failed to download %1% (%2%)") % file.name %
-                          "the file could not be written");
-    return false;
+    return fail(boost::format("Failed to download %1% (%2%)") % file.name %
+                "the file could not be written");
   }
-  boost::system::error_code error;
-  if (fs::file_size(target, error) == 0 && !error) {
-    command.job.JobFailed(boost::format("Failed to download %1%") % target);
-    return false;
+  if (fs::file_size(partial, error) == 0 && !error) {
+    return fail(boost::format("Failed to download %1%") % target);
+  }
+  fs::rename(partial, target, error);
+  if (error) {
+    return fail(boost::format("Failed to download %1% (%2%)") % file.name % error.message());
   }
   return true;
 }

@@ -12,6 +12,7 @@
 #include "commands/open/FileNames.h"
 #include "commands/open/OpenCmdParameters.h"
 #include "storage/DocumentTableLock.h"
+#include "storage/FileOperations.h"
 #include "storage/KelvDB.h"
 #include "storage/LocalFolders.h"
 
@@ -50,37 +51,23 @@ std::string UserRight(OpenCmdParameters& parameters) {
 
 bool WriteXmlRecord(CommandContext& command, OpenCmdParameters& parameters,
                     const fs::path& documentPath) {
-  // Failures to write the file are not reported: the plug-in finds no record and says so.
   // The document's folder is the chapter's own, built by the checked join.
-  std::ofstream out((documentPath.parent_path() / kRecordFileName).string(),
-                    std::ios::binary | std::ios::trunc);
+  const fs::path path = documentPath.parent_path() / kRecordFileName;
+  std::ofstream out(path.string(), std::ios::binary | std::ios::trunc);
   out << DocumentRecordXml(command, parameters, documentPath);
+  out.close();
+  // Without the record the plug-in cannot save the chapter back: the open has failed.
+  if (!out) {
+    HW_LOG(command.log, warning) << "    Error when writing " << path;
+    command.job.JobFailed(kMetaInfoFailed);
+    return false;
+  }
   return true;
 }
 
-// The table loaded from path with the later columns added, or a fresh one.
-KelvDB LoadOrCreateTable(CommandContext& command, const fs::path& path, bool& ok) {
-  ok = true;
+// A fresh table with the 16 columns and no rows.
+KelvDB NewTable() {
   KelvDB table;
-  boost::system::error_code error;
-  if (fs::exists(path, error)) {
-    if (table.load(path)) {
-      for (std::size_t column = kFirstLaterColumn; column < kColumns.size(); ++column) {
-        if (table.getColumnIndex(kColumns[column]) == KelvDB::kNoColumn) {
-          table.addColumn(kColumns[column]);
-        }
-      }
-      return table;
-    }
-    // An unreadable table is discarded with its rows and started afresh.
-    fs::remove(path, error);
-    if (error) {
-      HW_LOG(command.log, warning) << "    Error when removing " << path << ": " << error.message();
-      ok = false;
-      return table;
-    }
-  }
-  table = KelvDB();
   table.create(static_cast<std::uint32_t>(kColumns.size()), 0);
   for (std::size_t column = 0; column < kColumns.size(); ++column) {
     table.setColumnName(static_cast<std::uint32_t>(column), kColumns[column]);
@@ -88,6 +75,48 @@ KelvDB LoadOrCreateTable(CommandContext& command, const fs::path& path, bool& ok
   table.setMode("normal");
   if (table.isInitialized()) table.setName(kTableName);
   return table;
+}
+
+// The table loaded from path with the later columns added, or a fresh one. A table that
+// cannot be looked at or read whole is left as it is (ok false): its rows may all be good.
+// Only one that was read and does not parse is replaced, its bytes kept beside it as
+// "<name>.unreadable" (the copy of an earlier failure is replaced).
+KelvDB LoadOrCreateTable(CommandContext& command, const fs::path& path, bool& ok) {
+  ok = false;
+  KelvDB table;
+  boost::system::error_code error;
+  const bool exists = PathExists(path, error);
+  if (error) {
+    HW_LOG(command.log, warning) << "    Cannot tell whether " << path
+                                 << " exists: " << error.message();
+    return table;
+  }
+  if (exists) {
+    if (table.load(path)) {
+      for (std::size_t column = kFirstLaterColumn; column < kColumns.size(); ++column) {
+        if (table.getColumnIndex(kColumns[column]) == KelvDB::kNoColumn) {
+          table.addColumn(kColumns[column]);
+        }
+      }
+      ok = true;
+      return table;
+    }
+    if (table.readFailed()) {
+      HW_LOG(command.log, warning) << "    Cannot read " << path << ": " << table.getLastError();
+      return table;
+    }
+    fs::path kept = path;
+    kept += ".unreadable";
+    HW_LOG(command.log, warning) << "    " << path << " is no KelvDB table ("
+                                 << table.getLastError() << "); keeping it as " << kept;
+    fs::rename(path, kept, error);
+    if (error) {
+      HW_LOG(command.log, warning) << "    Error when renaming " << path << ": " << error.message();
+      return table;
+    }
+  }
+  ok = true;
+  return NewTable();
 }
 
 bool AddTableRecord(CommandContext& command, OpenCmdParameters& parameters,
@@ -140,8 +169,13 @@ bool AddTableRecord(CommandContext& command, OpenCmdParameters& parameters,
     command.job.JobFailed("The document meta information was not saved correctly.");
     return false;
   }
-  // Saved through a temporary file renamed over the table, so readers never see half of it.
-  table.save(path);
+  // Saved through a temporary file renamed over the table, so readers never see half of it
+  // and a failed write leaves the earlier rows as they were.
+  if (!table.save(path)) {
+    HW_LOG(command.log, warning) << "    Error when saving " << path;
+    command.job.JobFailed(kMetaInfoFailed);
+    return false;
+  }
   return true;
 }
 

@@ -14,13 +14,17 @@ namespace hopwell {
 namespace fs = boost::filesystem;
 
 fs::path GetDownloadFolder(OpenCmdParameters& parameters) {
-  const auto space = JoinChecked(TempRoot(), parameters.Ids());
+  const auto space = SpaceFolder(parameters.Ids());
   if (!space) return {};
   const auto chapter = JoinChecked(*space, parameters.Tpvid());
   if (!chapter) return {};
   fs::path folder = *chapter;
+  // The throwing forms: a folder that cannot be looked at is an error, never "free", so an
+  // earlier download is never written over.
   if (fs::exists(folder)) {
-    const fs::path aside = UniquePath(folder);
+    boost::system::error_code error;
+    const fs::path aside = UniquePath(folder, error);
+    if (error) throw fs::filesystem_error("Cannot find a free folder beside", folder, error);
     if (parameters.IsRecentApplication()) {
       folder = aside;
     } else {

@@ -39,7 +39,9 @@ bool OpenCmd::UpdatePlugins(IAppLauncher& launcher) {
       name = parameters_->AdditionalAppName();
       break;
     default:
-      return true;
+      // Installed, but a registration the installer could not make has failed the job: the
+      // plug-in may be missing from the application, so the chapter is not opened for it.
+      return job_->GetState() != JobState::Failed;
   }
   const std::string text = (boost::format(jobText) % name).str();
   HW_LOG(log_, error) << text;

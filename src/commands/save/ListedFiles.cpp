@@ -11,12 +11,9 @@ namespace {
 
 namespace fs = boost::filesystem;
 
-}  // namespace
-
-bool IsInsideFolder(const fs::path& path, const fs::path& folder) {
+// True when resolved lies below folder (resolved), compared component by component.
+bool IsBelow(const fs::path& resolved, const fs::path& folder) {
   boost::system::error_code error;
-  const fs::path resolved = fs::weakly_canonical(path, error);
-  if (error) return false;
   const fs::path base = fs::weakly_canonical(folder, error);
   if (error) return false;
   auto inner = resolved.begin();
@@ -26,6 +23,22 @@ bool IsInsideFolder(const fs::path& path, const fs::path& folder) {
     ++inner;
   }
   return inner != resolved.end() && *inner != ".";
+}
+
+}  // namespace
+
+bool IsInsideFolder(const fs::path& path, const fs::path& folder) {
+  boost::system::error_code error;
+  const fs::path resolved = fs::weakly_canonical(path, error);
+  return !error && IsBelow(resolved, folder);
+}
+
+bool EntryIsInsideFolder(const fs::path& path, const fs::path& folder) {
+  const fs::path name = path.filename();
+  if (name.empty() || name == "." || name == "..") return false;
+  boost::system::error_code error;
+  const fs::path parent = fs::weakly_canonical(path.parent_path(), error);
+  return !error && IsBelow(parent / name, folder);
 }
 
 bool CheckListedFiles(const SaveRequest& request, JobStatus& job) {

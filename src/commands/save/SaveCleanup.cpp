@@ -1,9 +1,14 @@
 #include "commands/save/SaveCleanup.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <boost/filesystem/operations.hpp>
 
 #include "base/Logging.h"
 #include "commands/save/ListedFiles.h"
+#include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
 
@@ -36,7 +41,8 @@ void DeleteListedFiles(const SaveRequest& request) {
       const fs::path path(file.localPath);
       boost::system::error_code error;
       if (!fs::exists(fs::symlink_status(path, error))) continue;
-      if (!IsInsideFolder(path, root)) {
+      // Both the entry itself and, for a link, what it points to must be ours.
+      if (!IsInsideFolder(path, root) || !EntryIsInsideFolder(path, root)) {
         HW_LOG(CleanupLog(), warning) << "Keeping " << path << ": it is outside " << root;
         continue;
       }
@@ -55,7 +61,7 @@ void RemoveWorkingFolder(const SaveRequest& request) {
   const std::string name =
       request.isCurrentFormat ? request.workingFolderName : std::to_string(request.tpvid);
   // Both names come from the request: an empty or unsafe one would reach past the chapter.
-  const auto space = JoinChecked(TempRoot(), request.ids);
+  const auto space = SpaceFolder(request.ids);
   const auto folder = space ? JoinChecked(*space, name) : std::nullopt;
   if (!folder) {
     HW_LOG(CleanupLog(), warning) << "Not removing the working folder \"" << request.ids
@@ -64,14 +70,16 @@ void RemoveWorkingFolder(const SaveRequest& request) {
   }
   HW_LOG(CleanupLog(), info) << "Deleting " << *folder;
   boost::system::error_code error;
-  fs::remove_all(*folder, error);
-  if (error) {
+  // Never through a link: a space or working folder that is one refuses the removal, and a
+  // link inside goes as a link, whatever it points to.
+  if (!RemoveTreeWithoutLinks(TempRoot(), fs::path(request.ids) / name, error)) {
     HW_LOG(CleanupLog(), warning) << "Failed to remove directory " << *folder << ": "
                                   << error.message();
     return;
   }
-  // Goes only when no other chapter of the space is left in it.
-  if (!fs::remove(*space, error) && error) {
+  // Goes only when no other chapter of the space is left in it (rmdir never takes a link).
+  if (::rmdir(space->c_str()) != 0) {
+    error.assign(errno, boost::system::system_category());
     HW_LOG(CleanupLog(), info) << "Keeping directory " << *space << ": " << error.message();
   }
 }

@@ -30,7 +30,7 @@ std::vector<fs::path> SaveCmd::ZipArchives(const SaveRequest& request, const fs:
   const double share = 15.0 / static_cast<double>(request.archives.size());
   std::vector<fs::path> paths;
   // One slot per thread, written only by its thread and read after the join.
-  auto zipped = std::make_shared<std::vector<char>>(request.archives.size(), 0);
+  auto zipped = std::make_shared<std::vector<ZipOutcome>>(request.archives.size());
   {
     ZipThreads threads;
     for (std::size_t i = 0; i < request.archives.size(); ++i) {
@@ -51,22 +51,35 @@ std::vector<fs::path> SaveCmd::ZipArchives(const SaveRequest& request, const fs:
       threads.group.create_thread([sources = std::move(sources), names = std::move(names), archive,
                                    share, job = job_, zipped, i] {
         try {
-          (*zipped)[i] = ZipFiles(sources, names, archive, share, job) ? 1 : 0;
+          (*zipped)[i] = ZipEachFile(sources, names, archive, share, job);
         } catch (const std::exception& error) {
-          job->JobFailed(boost::format("Error when zipping to %1%: %2%") % archive % error.what());
+          (*zipped)[i].archiveError = error.what();
         }
       });
     }
   }
   job_->SetProgress(15);
+  // Every file of every archive must be in it whole: an archive short of one would be
+  // checked in, and the clean-up would then delete the only complete copy.
+  bool complete = true;
   for (std::size_t i = 0; i < paths.size(); ++i) {
+    const ZipOutcome& outcome = (*zipped)[i];
+    const auto& files = request.archives[i].files;
+    for (std::size_t f = 0; f < outcome.fileErrors.size() && f < files.size(); ++f) {
+      if (outcome.fileErrors[f].empty()) continue;
+      job_->JobFailed(boost::format("Error when zipping %1%: %2%") % fs::path(files[f].localPath) %
+                      outcome.fileErrors[f]);
+      complete = false;
+    }
     boost::system::error_code error;
-    // An archive the zip writer could not finish is as unusable as a missing one.
-    if (!(*zipped)[i] || !fs::exists(paths[i], error)) {
-      job_->JobFailed(boost::format("Error when zipping to %1%") % paths[i]);
-      return {};
+    if (!outcome.archiveError.empty() || outcome.fileErrors.size() != files.size() ||
+        !fs::exists(paths[i], error)) {
+      job_->JobFailed(boost::format("Error when zipping to %1%: %2%") % paths[i] %
+                      (outcome.archiveError.empty() ? "it was not made" : outcome.archiveError));
+      complete = false;
     }
   }
+  if (!complete) return {};
   return paths;
 }
 
@@ -75,7 +88,11 @@ bool SaveCmd::SaveToServer(SaveRequest& request) {
   if (!folder || !CheckListedFiles(request, *job_)) return false;
 
   const std::vector<fs::path> paths = ZipArchives(request, *folder);
-  if (paths.size() != request.archives.size()) return false;
+  // A job failed on the way (by a zip thread, say) is never carried on to a check-in that
+  // would report it a success.
+  if (paths.size() != request.archives.size() || job_->GetState() == JobState::Failed) {
+    return false;
+  }
   std::vector<UploadArchive> uploaded;
   for (std::size_t i = 0; i < paths.size(); ++i) {
     boost::system::error_code error;
@@ -96,6 +113,7 @@ bool SaveCmd::SaveToServer(SaveRequest& request) {
     job_->AddProgress(75.0 / static_cast<double>(paths.size()));
   }
   job_->SetProgress(90);
+  if (job_->GetState() == JobState::Failed) return false;
   request.archives = std::move(uploaded);
   return CheckIn(request);
 }

@@ -9,11 +9,13 @@
 #include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 
 #include <boost/filesystem/operations.hpp>
 
 #include "base/FrontEnd.h"
+#include "base/LogFailure.h"
 #include "base/Logging.h"
 #include "intake/CommandIntake.h"
 #include "shell/CrashHook.h"
@@ -119,6 +121,17 @@ int RunDesktop(int argc, char** argv) {
 
   Updater updater;
   MainWindow window(&updater);
+  // A log file that cannot be written is told in the window's status line; the failure may
+  // be met on any thread, so the text crosses to the window's thread with a queued call.
+  QPointer<MainWindow> statusOwner(&window);
+  SetLogFailureHandler([statusOwner](const std::string& text) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [statusOwner, text] {
+          if (statusOwner) statusOwner->statusBar()->showMessage(QString::fromStdString(text));
+        },
+        Qt::QueuedConnection);
+  });
   auto frontEnd = std::make_shared<QtFrontEnd>(&window);
   if (const char* dump = std::getenv("HOPWELL_JOB_DUMP"); dump != nullptr && *dump != '\0') {
     frontEnd->SetJobDumpPath(dump);
@@ -161,6 +174,7 @@ int RunDesktop(int argc, char** argv) {
   SetStartedUpdater(nullptr);
   updater.Cleanup();
   SetQuitHandler({});
+  SetLogFailureHandler({});
   // From now on command threads see no window.
   SetFrontEnd(nullptr);
   FlushLog();

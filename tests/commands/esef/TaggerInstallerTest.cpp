@@ -243,6 +243,24 @@ TEST_F(TaggerInstallerTest, SecondInstallationWhileOneRunsIsRefused) {
   EXPECT_FALSE(TaggerInstallInProgress());
 }
 
+// The flag belongs to a download: while another command holds it, a command whose version is
+// downloaded already goes on, and only one that needs a download is refused.
+TEST_F(TaggerInstallerTest, OnlyADownloadWaitsForTheFlag) {
+  WriteFile(TaggerDownloadFolder() / "4.0", "installed earlier");
+  const TaggerInstallGuard other;
+  ASSERT_TRUE(other.Taken());
+  for (const auto& [version, installed] : {std::pair{"4.0", true}, std::pair{"5.0", false}}) {
+    SCOPED_TRACE(version);
+    SetParameters(kPackageUrl, version, "100");
+    const JobPtr job = NewJob();
+    EXPECT_EQ(Install(job), installed);
+    EXPECT_EQ(job->GetProgress(), installed ? 70 : 0);
+    EXPECT_EQ(job->Messages().empty(), installed);
+    EXPECT_TRUE(TaggerInstallInProgress());  // still the other command's
+  }
+  EXPECT_TRUE(server_->sent.empty());
+}
+
 TEST_F(TaggerInstallerTest, DownloadProgressSpansFiveToSixty) {
   struct ProgressCase {
     const char* size;

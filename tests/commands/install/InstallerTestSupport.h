@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,10 +24,16 @@ class PackageServer : public ScriptedHttpHelper {
                  void* context, const QueryList& query, const HeaderList& headers,
                  long* status) override {
     ++requests;
-    if (progress != nullptr) progress(context, body.size(), body.size() / 2, 0, 0);
+    if (progress != nullptr) {
+      const std::uint64_t total = reportedTotal != 0 ? reportedTotal : body.size();
+      progress(context, total, reportedTotal != 0 ? reportedDone : body.size() / 2, 0, 0);
+    }
     return ScriptedHttpHelper::Get(url, out, progress, context, query, headers, status);
   }
   std::atomic<int> requests{0};
+  // What the progress report before the body says; by default half of the body.
+  std::uint64_t reportedTotal = 0;
+  std::uint64_t reportedDone = 0;
 };
 
 // A package like the platform's: Scripts (a set and a single file), Extensions, x64, Win32.

@@ -99,6 +99,26 @@ TEST(PluginConfigFile, ExcludesOnlyLowerCasePlnFilesAndDropsTheFolder) {
   EXPECT_TRUE(other.Sections().empty());
 }
 
+// A file that is there but cannot be read whole is never written back: the user's other
+// registrations in it would be lost. A missing one is simply empty.
+TEST(PluginConfigFile, UnreadableFileIsNeverWritten) {
+  testing::TempDir dir;
+  const fs::path unreadable = dir / "PluginConfig.txt";
+  fs::create_directories(unreadable);  // opens, but every read fails
+  {
+    testing::LogCapture log;
+    PluginConfigFile config(unreadable, true);
+    EXPECT_EQ(config.ReadError(), "Is a directory");
+    EXPECT_TRUE(log.HasFragment("error", "Failed to read "));
+    config.AddPathEntry("/new");
+    EXPECT_FALSE(config.SaveConfig());
+    EXPECT_FALSE(log.HasFragment("error", "Failed to write"));
+  }
+  PluginConfigFile missing(dir / "none" / "PluginConfig.txt", false);
+  EXPECT_TRUE(missing.LoadConfig());
+  EXPECT_EQ(missing.ReadError(), "");
+}
+
 TEST(PluginConfigFile, FailedWriteKeepsTheOldFile) {
   testing::TempDir dir;
   const fs::path file = dir / "PluginConfig.txt";

@@ -1,3 +1,4 @@
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,6 +107,14 @@ TEST_F(PluginInstallerTest, StateTableBetweenRuns) {
   testing::WriteFile(PackageFolder() / "1.0.zip", "damaged");
   EXPECT_EQ(Update(Values("1.0")), 1);
   EXPECT_EQ(server_->requests, 1);
+  // Current, but the extraction folder is gone and the kept package damaged: the package is
+  // fetched again, checked and unpacked before it is deployed.
+  fs::remove_all(PackageFolder() / "1.0");
+  testing::WriteFile(PackageFolder() / "1.0.zip", "damaged");
+  EXPECT_EQ(Update(Values("1.0")), 0);
+  EXPECT_EQ(server_->requests, 1);
+  EXPECT_EQ(testing::ReadFile(PackageFolder() / "1.0" / "Win32" / "Kelv.pln"),
+            "Win32/Kelv.pln 1.0");
 }
 
 TEST_F(PluginInstallerTest, EmptyPluginVersionCountsAsCurrent) {
@@ -115,7 +124,53 @@ TEST_F(PluginInstallerTest, EmptyPluginVersionCountsAsCurrent) {
   testing::WriteFile(PackageFolder() / "1.0.zip", packages_["1.0"]);
   EXPECT_EQ(Update(values), 1);
   EXPECT_EQ(server_->requests, 0);
-  EXPECT_EQ(testing::ReadFile(PackageFolder() / "21.0-Version.txt"), "");
+  ASSERT_TRUE(fs::is_regular_file(PackageFolder() / "21.0-Version.txt"));
+  EXPECT_EQ(fs::file_size(PackageFolder() / "21.0-Version.txt"), 0u);
+}
+
+TEST_F(PluginInstallerTest, DownloadProgressAndFileFailuresAreReported) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    std::string crc;  // empty: the package's own
+    int result;
+    std::vector<std::pair<const char*, std::string>> logged;  // severity, exact text
+  };
+  const fs::path package = PackageFolder() / "1.0.zip";
+  const fs::path versionsFile = PackageFolder() / "21.0-Version.txt";
+  const Case cases[] = {
+      // CRC-32 of "a" is 0xE8B7BE43: both CRC lines are signed decimals.
+      {"CRCs with the top bit set",
+       [&] { testing::WriteFile(package, "a"); },
+       "deadbeef",
+       2,
+       {{"trace", "Local package CRC is  -390611389"},
+        {"trace", "Remote package CRC is -559038737"},
+        {"error", "Expected checksum 0x00DEADBEEF"}}},
+      {"package that cannot be deleted",
+       [&] { testing::WriteFile(package / "in-the-way", ""); },
+       "",
+       2,
+       {{"error", "Couldn't delete the file \"" + package.string() + "\": Directory not empty"}}},
+      {"versions file that cannot be written",
+       [&] { fs::create_directories(versionsFile); },
+       "",
+       1,
+       {{"warning", "Failed to save file \"" + versionsFile.string() + "\""}}},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(PackageFolder());
+    c.arrange();
+    ParameterList values = Values("1.0");
+    if (!c.crc.empty()) values[3].second = c.crc;
+    auto installer = Installer(values);
+    server_->reportedTotal = 3000000;
+    server_->reportedDone = 1000;
+    EXPECT_EQ(installer->UpdatePlugins(false), c.result) << c.name;
+    for (const auto& [severity, text] : c.logged) EXPECT_TRUE(log_.Has(severity, text)) << text;
+  }
+  // 1000 B in no time of 3000000: the first report, at a rate of 1000 B per millisecond.
+  EXPECT_EQ(job_->Messages()[0], "Downloading 1000 B of 2 MB, 2 seconds remaining");
 }
 
 TEST_F(PluginInstallerTest, BadDownloadsEndWithTwoAndRecordNothing) {

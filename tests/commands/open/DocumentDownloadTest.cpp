@@ -116,6 +116,8 @@ TEST_F(DocumentDownloadTest, HostileNamesWriteNothingOutsideTheChapter) {
       {"..", "T9", "a.txt", "Couldn't save document to local disk"},
       {"S1", "../../escaped", "a.txt", "Couldn't save document to local disk"},
       {"", "T9", "a.txt", "Couldn't save document to local disk"},
+      {"upload", "T9", "a.txt", "Couldn't save document to local disk"},
+      {"Hopwell", "T9", "a.txt", "Couldn't save document to local disk"},
       {"S1", "T9", "../escaped", "Failed to download file 1 (of 1)"},
       {"S1", "T9", "/tmp/escaped", "Failed to download file 1 (of 1)"},
       {"S1", "T9", "sub/escaped", "Failed to download file 1 (of 1)"},
@@ -168,6 +170,9 @@ TEST_F(DocumentDownloadTest, FailuresEndTheDownload) {
     EXPECT_EQ(job.GetState(), JobState::Failed);
     EXPECT_EQ(job.LastMessage(), message);
     EXPECT_FALSE(fs::exists(Chapter() / "never.txt"));
+    // Only a whole download is ever seen under the file's name; nothing partial stays.
+    EXPECT_EQ(fs::exists(Chapter() / name), decompress);
+    EXPECT_FALSE(fs::exists(Chapter() / (name + ".part")));
   }
 }
 

@@ -1,5 +1,6 @@
 #include "commands/open/DocumentRecord.h"
 
+#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -94,28 +95,63 @@ TEST_F(DocumentRecordTest, OlderApplicationAddsATableRowAndUpgradesOldTables) {
                                            "T8", "5.1", "MyXbook", "3", "0", "", "", "tok en"}));
 }
 
-TEST_F(DocumentRecordTest, UnreadableTableIsStartedAfresh) {
+TEST_F(DocumentRecordTest, MalformedTableIsStartedAfreshAndItsBytesKept) {
+  const fs::path kept = CurrentDocumentsDbPath().string() + ".unreadable";
   fs::create_directories(CurrentDocumentsDbPath().parent_path());
-  WriteFile(CurrentDocumentsDbPath(), "this is no table");
   auto values = Values("20.0");
   values["jumplocation"] = "http://h/j";
   SetParameters(values);
-  ASSERT_TRUE(RecordDocument(command_, *parameters_, Document()));
-  KelvDB table;
-  ASSERT_TRUE(table.load(CurrentDocumentsDbPath()));
-  EXPECT_EQ(table.getName(), "CurrentDocuments");
-  EXPECT_EQ(table.getMode(), "normal");
-  ASSERT_EQ(table.getRowCount(), 1);
-  EXPECT_EQ(table.getCellByName("ssl", 0), "0");
+  // One copy beside the table, the latest unreadable one.
+  for (const std::string bytes : {"this is no table", "KELVDBF-1\nm=normal\ns=1,9\nf=a\n--\n"}) {
+    SCOPED_TRACE(bytes);
+    WriteFile(CurrentDocumentsDbPath(), bytes);
+    ASSERT_TRUE(RecordDocument(command_, *parameters_, Document()));
+    EXPECT_EQ(ReadFile(kept), bytes);
+    KelvDB table;
+    ASSERT_TRUE(table.load(CurrentDocumentsDbPath()));
+    EXPECT_EQ(table.getName(), "CurrentDocuments");
+    EXPECT_EQ(table.getMode(), "normal");
+    ASSERT_EQ(table.getRowCount(), 1);
+    EXPECT_EQ(table.getCellByName("ssl", 0), "0");
+  }
 }
 
-TEST_F(DocumentRecordTest, UnremovableUnreadableTableFailsTheJob) {
-  // A folder where the table should be cannot be loaded nor removed plainly.
-  fs::create_directories(CurrentDocumentsDbPath() / "blocked");
-  SetParameters(Values("20.0"));
-  EXPECT_FALSE(RecordDocument(command_, *parameters_, Document()));
-  EXPECT_EQ(job_.GetState(), JobState::Failed);
-  EXPECT_EQ(job_.LastMessage(), "An error occured when saving document meta information.");
+// A table that cannot be looked at or read whole may hold good rows: it stays as it is, and
+// so does a record that cannot be written.
+TEST_F(DocumentRecordTest, TablesThatCannotBeReadAndRecordsThatCannotBeWrittenFailTheJob) {
+  const fs::path table = CurrentDocumentsDbPath();
+  const struct {
+    const char* name;
+    const char* version;
+    std::function<void()> arrange;
+    fs::path untouched;
+  } cases[] = {
+      // Opens, but reading fails (EISDIR).
+      {"table unreadable", "20.0", [&] { fs::create_directories(table / "blocked"); },
+       table / "blocked"},
+      // The table's folder is a link to itself: looking at the table fails with ELOOP.
+      {"table cannot be looked at", "20.0",
+       [&] { fs::create_symlink(table.parent_path(), table.parent_path()); }, table.parent_path()},
+      // The document's folder does not exist: the XML record cannot be written.
+      {"record cannot be written", "21.0", [] {}, fs::path()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(table.parent_path());
+    fs::create_directories(table.parent_path().parent_path());
+    c.arrange();
+    JobStatus job(ActionKind::Download, "Opening...", "kelv:open:test");
+    CommandContext command{http_, job, log_, "t"};
+    SetParameters(Values(c.version));
+    EXPECT_FALSE(RecordDocument(command, *parameters_, dir_ / "no" / "such.indd"));
+    EXPECT_EQ(job.GetState(), JobState::Failed);
+    EXPECT_EQ(job.LastMessage(), "An error occured when saving document meta information.");
+    if (!c.untouched.empty()) {
+      EXPECT_TRUE(fs::exists(fs::symlink_status(c.untouched)));
+    }
+    boost::system::error_code ignored;  // ELOOP in the linked folder: not there either
+    EXPECT_FALSE(fs::exists(table.string() + ".unreadable", ignored));
+  }
 }
 
 }  // namespace

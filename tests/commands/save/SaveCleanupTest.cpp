@@ -2,6 +2,7 @@
 #include "commands/save/SaveCleanup.h"
 
 #include <gtest/gtest.h>
+#include <functional>
 #include <thread>
 
 #include <boost/filesystem/operations.hpp>
@@ -124,6 +125,9 @@ TEST(DeleteListedFilesTest, OnlyFilesInTheTemporaryRootAreDeleted) {
   WriteFile(outside / "mine.txt", "keep");
   WriteFile(TempRoot() / "space" / "1" / "doc.indd", "go");
   fs::create_symlink(outside / "mine.txt", TempRoot() / "space" / "1" / "link.txt");
+  // A link outside the root that points into it: deleting it would delete outside the root.
+  WriteFile(TempRoot() / "space" / "1" / "in.txt", "in");
+  fs::create_symlink(TempRoot() / "space" / "1" / "in.txt", outside / "in-link.txt");
   SaveRequest request;
   request.archives.push_back(
       {"",
@@ -133,13 +137,74 @@ TEST(DeleteListedFilesTest, OnlyFilesInTheTemporaryRootAreDeleted) {
        {{"INDD", "doc.indd", (TempRoot() / "space/1/doc.indd").string(), 2},
         {"TXT", "mine.txt", (outside / "mine.txt").string(), 4},
         {"TXT", "link.txt", (TempRoot() / "space/1/link.txt").string(), 4},
+        {"TXT", "in-link.txt", (outside / "in-link.txt").string(), 2},
         {"TXT", "gone.txt", (TempRoot() / "space/1/gone.txt").string(), 4}}});
   testing::LogCapture log;
   DeleteListedFiles(request);
   EXPECT_FALSE(fs::exists(TempRoot() / "space" / "1" / "doc.indd"));
   EXPECT_EQ(ReadFile(outside / "mine.txt"), "keep");
   EXPECT_TRUE(fs::is_symlink(TempRoot() / "space" / "1" / "link.txt"));
+  EXPECT_TRUE(fs::is_symlink(outside / "in-link.txt"));
+  EXPECT_EQ(ReadFile(TempRoot() / "space" / "1" / "in.txt"), "in");
   EXPECT_FALSE(log.HasFragment("info", "gone.txt"));
+}
+
+// The working folder goes without anything being removed through a link: a space or chapter
+// folder that is a link stays (and so does what it points to); a link inside goes as a link.
+// The client's own folders are never a space.
+TEST(RemoveWorkingFolderTest, NeverRemovesThroughALinkNorTheClientsOwnFolders) {
+  testing::TempDir outside;
+  const fs::path root = TempRoot();
+  const struct {
+    const char* name;
+    std::string ids;
+    std::function<void()> arrange;
+    std::vector<fs::path> kept;
+    std::vector<fs::path> gone;
+  } cases[] = {
+      {"space is a link",
+       "space",
+       [&] {
+         WriteFile(outside / "s" / "1" / "keep", "k");
+         fs::create_directories(root);
+         fs::create_symlink(outside / "s", root / "space");
+       },
+       {outside / "s" / "1" / "keep", root / "space"},
+       {}},
+      {"chapter is a link",
+       "space",
+       [&] {
+         WriteFile(outside / "c" / "keep", "k");
+         fs::create_directories(root / "space");
+         fs::create_symlink(outside / "c", root / "space" / "1");
+       },
+       {outside / "c" / "keep", root / "space" / "1"},
+       {}},
+      {"link inside the chapter",
+       "space",
+       [&] {
+         WriteFile(outside / "i" / "keep", "k");
+         WriteFile(root / "space" / "1" / "sub" / "doc.indd", "d");
+         fs::create_symlink(outside / "i", root / "space" / "1" / "sub" / "ext");
+       },
+       {outside / "i" / "keep"},
+       {root / "space"}},
+      {"the client's upload folder",
+       "upload",
+       [&] { WriteFile(root / "upload" / "1" / "cgu_1.xml", "r"); },
+       {root / "upload" / "1" / "cgu_1.xml"},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(root);
+    fs::remove_all(outside.path());
+    fs::create_directories(outside.path());
+    c.arrange();
+    RemoveWorkingFolder(OlderRequest(c.ids, 1));
+    for (const fs::path& path : c.kept) EXPECT_TRUE(fs::exists(fs::symlink_status(path))) << path;
+    for (const fs::path& path : c.gone) EXPECT_FALSE(fs::exists(fs::symlink_status(path))) << path;
+  }
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ class SaveCmdTest : public testing::SimulatorTest {
       text += "<Archive>";
       for (const ListedFile& file : files) {
         text += "<File Type=\"" + file.type + "\" Name=\"" + file.name + "\" Path=\"" +
-                file.local.string() + "\" Size=\"" + std::to_string(fs::file_size(file.local)) +
+                file.local.string() + "\" Size=\"" +
+                std::to_string(fs::is_regular_file(file.local) ? fs::file_size(file.local) : 0) +
                 "\"/>";
       }
       text += "</Archive>";
@@ -238,6 +239,31 @@ TEST_F(SaveCmdTest, EveryFailureKeepsTheWorkingFilesAndEndsWithItsMessages) {
   WriteRequest(TwoArchives());
   const JobPtr job = Run();
   EXPECT_EQ(job->LastMessage().rfind("The chapter token is not valid: ", 0), 0u);
+}
+
+// A listed file that cannot be read whole (here a folder: it opens, every read fails) fails
+// the save with a message naming it, even when it is not the archive's last file and the
+// platform would confirm an archive without it: nothing is uploaded, checked in or deleted.
+TEST_F(SaveCmdTest, AFileThatCannotBeZippedWholeFailsTheSaveAndKeepsEverything) {
+  for (const bool last : {false, true}) {
+    SCOPED_TRACE(last ? "last file" : "first file");
+    ASSERT_TRUE(sim_->Reset());
+    Switch(R"({"check_entries": false})");
+    std::vector<ListedFile> first = {{"LINK", "Links", working_ / "Links"},
+                                     {"INDD", "doc.indd", working_ / "doc.indd"}};
+    if (last) std::swap(first[0], first[1]);
+    WriteRequest({first, TwoArchives()[1]});
+    const JobPtr job = Run();
+    EXPECT_EQ(job->GetState(), JobState::Failed);
+    EXPECT_EQ(job->LastMessage(), "Error when zipping \"" + (working_ / "Links").string() +
+                                      "\": cannot read it whole (Is a directory)");
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"/api/v2/ext/token/can_upload"}));
+    EXPECT_EQ(Checkins().size(), 0u);
+    EXPECT_TRUE(fs::exists(working_ / "doc.indd"));
+    EXPECT_TRUE(fs::exists(working_ / "doc.pdf"));
+    EXPECT_EQ(UploadFolderFiles().size(), 2u);  // the archives stay for a look
+    fs::remove_all(UploadFolder("7", "key"));
+  }
 }
 
 TEST_F(SaveCmdTest, HostileListsFailBeforeAnythingIsZipped) {

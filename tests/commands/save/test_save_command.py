@@ -1,11 +1,16 @@
 """`hopwell --headless kelv:save:...` against the platform simulator, over HTTPS: the "save"
 row of intake runs the save command, whose archive the simulator confirms."""
 
+import hashlib
+import io
 import json
 import os
 import subprocess
 import sys
 import unittest
+import urllib.request
+import zipfile
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common"))
 from script_test import ClientFolders, HOPWELL, RunningSimulator  # noqa: E402
@@ -48,6 +53,36 @@ class SaveCommandTest(unittest.TestCase):
         self.assertEqual(checkins[0]["result"]["status"], "CHECKIN_FILES_SUCCESS")
         self.assertEqual(checkins[0]["archives"][0]["entries"], ["chapter.indd", "Links/a.png"])
         self.assertFalse(os.path.exists(os.path.join(self.kelv, "space")))
+
+    def test_checkin_switch_that_does_not_compare_the_entries(self):
+        # The real platform checks what arrived (size, CRC-32, a valid zip), not whether it
+        # holds every listed file; the fault-injection test needs a simulator that does the same.
+        buffer = io.BytesIO()
+        with zipfile.ZipFile(buffer, "w") as archive:
+            archive.writestr("a.txt", b"alpha")
+        data = buffer.getvalue()
+        listed = {"archives": [{"name": "cgu_9_0.zip", "size": str(len(data)),
+                                "crc32": "%X" % (zlib.crc32(data) & 0xFFFFFFFF),
+                                "files": [{"typeKey": "T", "archivepath": name, "size": "5"}
+                                          for name in ("a.txt", "b.txt")]}]}
+        opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+
+        def post(sim, path, body):
+            request = urllib.request.Request(sim.http_base + path, data=body, method="POST",
+                                             headers={"X-API-Token": "tok"})
+            with opener.open(request, timeout=10) as answer:
+                return json.loads(answer.read())
+
+        with RunningSimulator() as sim:
+            results = []
+            for switches in ({}, {"check_entries": False}):
+                sim.reset()
+                sim.control("/_sim/save", switches)
+                post(sim, "/api/v2/ext/upload?n=cgu_9_0_1.zip", data)
+                results.append(post(sim, "/api/v2/ext/checkin", json.dumps(listed).encode())["status"])
+            record = json.loads(sim.control("/_sim/checkins"))[0]["archives"][0]
+        self.assertEqual(results, ["CHECKIN_FILES_FAILED", "CHECKIN_FILES_SUCCESS"])
+        self.assertEqual(record["sha256"], {"a.txt": hashlib.sha256(b"alpha").hexdigest()})
 
 
 if __name__ == "__main__":

@@ -12,7 +12,12 @@ from $HOPWELL_STANDIN_DIR, else $HOPWELL_BINARY_DIR/tools/standin, else the defa
 folder. "pluginversion" is the package version, "pluginurl" the package address (the version +
 ".zip"), "plugincrc" the package's CRC-32 in hexadecimal (or the "crc" set
 above). A 404 for the package is the scenario {"mode": "404", "path_prefix":
-"/api/v2/ext/plugin/package/"}.
+"/api/v2/ext/plugin/package/"}; a slow one {"mode": "delay", "delay": 5, "path":
+"/api/v2/ext/plugin/package/2026.1.0.zip"}.
+
+The query parameters "appversion" and "pluginversion" of the install document's address
+replace the application version and the package version of that one document, so that
+commands for several application versions with their own packages can run at once.
 """
 import io
 import json
@@ -78,7 +83,9 @@ def package_name(version):
 @parameter_source("install")
 def plugin_keys(sim, request, document):
     settings = _settings(sim)
-    version = settings.get("version", DEFAULT_VERSION)
+    version = request.param("pluginversion") or settings.get("version", DEFAULT_VERSION)
+    if request.param("appversion"):
+        document.set("appversion", request.param("appversion"))
     folder = standin_dir()
     document.set("appdefaultpath", os.path.join(folder, "InDesign.exe"))
     document.set("additionalappname", "Adobe InCopy 2026")

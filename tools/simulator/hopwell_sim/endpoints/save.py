@@ -12,20 +12,27 @@ POST /api/v2/ext/checkin            the check-in JSON. Every listed archive must
                                     whole (pieces 1..n), with the listed size and CRC-32, be a
                                     valid zip and hold exactly the listed "archivepath" entries
                                     in order. Answers {"status": "CHECKIN_FILES_SUCCESS"} or
-                                    {"status": "CHECKIN_FILES_FAILED", "message": ...}.
+                                    {"status": "CHECKIN_FILES_FAILED", "message": ...}. With the
+                                    switch "check_entries": false only size, CRC-32 and zip
+                                    validity are checked, as the real platform does: an archive
+                                    short of a listed file is confirmed.
 
 Control calls:
 POST /_sim/save       switches, merged into the current ones:
                       {"can_upload": "false" | "403" | "not-json" | "true",
                        "fail_chunk": N, "fail_times": K, fail the first K attempts of piece N
                        "fail_answer": "refuse" | "not-json",   how they fail (default refuse)
-                       "error_status": S}        answer every piece with status S but the
+                       "error_status": S,        answer every piece with status S but the
                                                  success JSON
+                       "check_entries": false}   the check-in does not compare the entries
+                                                 with the listed files
                       {} puts every switch back.
 GET  /_sim/uploads    {archive name: {"pieces": [...], "size": n, "crc32": "HEX"}}
 GET  /_sim/checkins   the check-ins received: [{"document": ..., "result": ..., "archives": [
-                      {"name", "size", "crc32", "entries", "confirmed"}]}]
+                      {"name", "size", "crc32", "entries", "confirmed",
+                       "sha256": {entry: SHA-256 of its bytes}}]}]
 """
+import hashlib
 import io
 import json
 import re
@@ -108,34 +115,41 @@ def _assembled(sim, name):
     return b"".join(pieces[i] for i in sorted(pieces))
 
 
-def _check_archive(sim, listed):
-    """(entries found, problem or None) for one archive object of the check-in."""
+def _check_archive(sim, listed, check_entries=True):
+    """(entries found, their SHA-256 by name, problem or None) for one archive object of the
+    check-in."""
     name = listed.get("name", "")
     data = _assembled(sim, name)
     if data is None:
-        return [], "archive %s did not arrive whole" % name
+        return [], {}, "archive %s did not arrive whole" % name
     if str(len(data)) != listed.get("size"):
-        return [], "archive %s has %d bytes, not %s" % (name, len(data), listed.get("size"))
+        return [], {}, "archive %s has %d bytes, not %s" % (name, len(data), listed.get("size"))
     crc = "%X" % (zlib.crc32(data) & 0xFFFFFFFF)
     if crc != listed.get("crc32"):
-        return [], "archive %s has CRC-32 %s, not %s" % (name, crc, listed.get("crc32"))
+        return [], {}, "archive %s has CRC-32 %s, not %s" % (name, crc, listed.get("crc32"))
     try:
         with zipfile.ZipFile(io.BytesIO(data)) as archive:
             bad = archive.testzip()
             entries = archive.namelist()
             sizes = [str(info.file_size) for info in archive.infolist()]
+            hashes = {} if bad is not None else {
+                info.filename: hashlib.sha256(archive.read(info)).hexdigest()
+                for info in archive.infolist()}
     except (zipfile.BadZipFile, OSError, EOFError) as error:
-        return [], "archive %s is not a valid zip: %s" % (name, error)
+        return [], {}, "archive %s is not a valid zip: %s" % (name, error)
     if bad is not None:
-        return entries, "archive %s: entry %s is damaged" % (name, bad)
+        return entries, {}, "archive %s: entry %s is damaged" % (name, bad)
+    if not check_entries:
+        return entries, hashes, None
     files = listed.get("files") or []
     wanted = [f.get("archivepath") for f in files]
     if entries != wanted:
-        return entries, "archive %s holds %r, not %r" % (name, entries, wanted)
+        return entries, hashes, "archive %s holds %r, not %r" % (name, entries, wanted)
     for entry, size, f in zip(entries, sizes, files):
         if size != f.get("size"):
-            return entries, "entry %s of %s has %s bytes, not %s" % (entry, name, size, f.get("size"))
-    return entries, None
+            return entries, hashes, "entry %s of %s has %s bytes, not %s" % (
+                entry, name, size, f.get("size"))
+    return entries, hashes, None
 
 
 @route("POST", "{platform*}/api/v2/ext/checkin")
@@ -149,11 +163,12 @@ def checkin(sim, request):
         return json_response({"status": "CHECKIN_FILES_FAILED",
                               "message": "malformed check-in: %s" % error})
     problems, records = [], []
+    check_entries = _switches(sim).get("check_entries", True) is not False
     for listed in archives:
-        entries, problem = _check_archive(sim, listed)
+        entries, hashes, problem = _check_archive(sim, listed, check_entries)
         records.append({"name": listed.get("name"), "size": listed.get("size"),
                         "crc32": listed.get("crc32"), "entries": entries,
-                        "confirmed": problem is None})
+                        "confirmed": problem is None, "sha256": hashes})
         if problem:
             problems.append(problem)
     result = ({"status": "CHECKIN_FILES_SUCCESS"} if not problems
