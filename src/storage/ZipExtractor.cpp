@@ -110,6 +110,49 @@ std::string_view FileNameOf(std::string_view name) {
   return last == std::string_view::npos ? name : name.substr(last + 1);
 }
 
+// The new data for a target that already exists, written beside it under a free name and
+// renamed over it when whole; removed unless moved.
+class PartFile {
+ public:
+  explicit PartFile(int folder) : folder_(folder) {}
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+  ~PartFile() {
+    if (!name_.empty()) ::unlinkat(folder_, name_.c_str(), 0);
+  }
+
+  // A new file named after `target` (cut short so that the suffix fits); what is already
+  // there under a candidate name is left alone and the next one is tried.
+  UniqueFd Create(const std::string& target, int flags, mode_t mode) {
+    const std::string stem = target.substr(0, std::min<std::size_t>(target.size(), kStemLength));
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      std::string name = "." + stem + ".part";
+      if (attempt > 0) name += std::to_string(attempt);
+      UniqueFd fd(::openat(folder_, name.c_str(), flags, mode));
+      if (fd) {
+        name_ = std::move(name);
+        return fd;
+      }
+      if (errno != EEXIST) return fd;
+    }
+    return UniqueFd();
+  }
+
+  // Renames the new file over `target`; true as well when the file was created in place.
+  bool MoveTo(const std::string& target) {
+    if (name_.empty()) return true;
+    if (::renameat(folder_, name_.c_str(), folder_, target.c_str()) != 0) return false;
+    name_.clear();
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kStemLength = 200;
+  static constexpr int kAttempts = 100;
+  int folder_;
+  std::string name_;
+};
+
 struct LogLine {
   Severity level;
   std::string text;
@@ -454,24 +497,21 @@ int ZipExtractor::ExtractEntry(Run& run, Worker& worker, std::size_t index, Outc
     return UNZ_ERRNO;
   }
 
-  // Always a new file: an existing entry is removed, never written into, since it may be a
-  // symbolic or hard link to a file outside the destination.
+  // The file is always new: whatever sits at the target (a file of the user's, a symbolic or
+  // hard link to one outside the destination) is never written into. It is replaced by a
+  // rename once the new data is whole and checked, so a failed entry leaves it as it was.
   const bool ownerExecute = (UnixMode(entry.info) & S_IXUSR) != 0;
   const int dir = folder.fd->get();
   const std::string name(fileName);
   constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
   const mode_t mode = kCreateMode | (ownerExecute ? S_IXUSR : 0);
   UniqueFd file(::openat(dir, name.c_str(), kCreate, mode));
+  PartFile part(dir);
   if (!file && errno == EEXIST) {
     // Replacing is done in archive order only, so that nothing is lost to an entry that an
     // earlier failure would have kept from running.
     if (!run.WaitForEarlier(index)) return kAbandoned;
-    struct stat existing {};
-    if (::fstatat(dir, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
-        !S_ISDIR(existing.st_mode)) {
-      ::unlinkat(dir, name.c_str(), 0);
-    }
-    file.reset(::openat(dir, name.c_str(), kCreate, mode));
+    file = part.Create(name, kCreate, mode);
   }
   if (!file) {
     // An entry that cannot be written is a failed extraction, not a finished one.
@@ -507,6 +547,10 @@ int ZipExtractor::ExtractEntry(Run& run, Worker& worker, std::size_t index, Outc
   if (closeStatus != UNZ_OK) {
     outcome.Note(error) << "error " << closeStatus << " with zipfile in unzCloseCurrentFile";
     return closeStatus;
+  }
+  if (!part.MoveTo(name)) {
+    outcome.Note(error) << "error: Failed to create " << target << ": " << std::strerror(errno);
+    return UNZ_ERRNO;
   }
   return 0;
 }

@@ -16,7 +16,9 @@ namespace hopwell {
 // Entry names come from outside: an entry whose name would reach outside the destination
 // (absolute, drive letter, "..", backslash tricks), a symbolic link entry, or a target that
 // would be written through a symbolic link already in the destination is refused and ends
-// the extraction with an error, whatever keepFolders says. Extracted files keep only the
+// the extraction with an error, whatever keepFolders says. What already sits at a target is
+// never written into: the entry is written beside it and renamed over it once whole and
+// checked, so an entry that fails leaves it as it was. Extracted files keep only the
 // owner-execute bit of an entry made on Unix; other bits come from the umask, less write
 // access for others.
 //
