@@ -60,12 +60,11 @@ class CrashTest(unittest.TestCase):
         # A package upgrade removes or replaces the program file while the client runs: the
         # helper is still this program. The client waits on a command file (a FIFO) while the
         # copy it was started from is deleted.
-        copy = os.path.join(self.dir.name, "hopwell-before-upgrade")
+        copy = os.path.join(self.folders.root, "hopwell-before-upgrade")
         shutil.copy2(HOPWELL, copy)
-        fifo = os.path.join(self.dir.name, "command")
+        fifo = os.path.join(self.folders.root, "command")
         os.mkfifo(fifo)
-        env = dict(os.environ, TMPDIR=self.tmp, APPDATA=os.path.join(self.dir.name, "app"),
-                   HOPWELL_TEST_FAULT="segv")
+        env = self.folders.env(HOPWELL_TEST_FAULT="segv")
         process = subprocess.Popen([copy, "--headless", fifo], env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True)
         os.remove(copy)
