@@ -120,7 +120,9 @@ std::shared_ptr<KelvCmd> CreateCommand(const std::string& commandText, JobPtr& j
       if (!CommandFactory::Instance().Has(name)) break;
       job = std::make_shared<JobStatus>(row.kind, row.caption, commandText);
       job->AddMessage("Initializing job");
-      return CommandFactory::Instance().Create(name, argument, job);
+      std::shared_ptr<KelvCmd> command = CommandFactory::Instance().Create(name, argument, job);
+      if (command) command->AttachJob(job);
+      return command;
     }
   }
   job = UnknownJob(commandText);
@@ -202,6 +204,14 @@ void SubmitCommand(const std::string& commandString) {
 
 const std::vector<JobPtr>& JobRegistry() {
   return Registry();
+}
+
+int CancelAllJobs() {
+  int cancelled = 0;
+  for (const JobPtr& job : Registry()) {
+    if (job->Cancel()) ++cancelled;
+  }
+  return cancelled;
 }
 
 bool AnyJobActive() {

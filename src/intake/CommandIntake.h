@@ -44,6 +44,10 @@ const std::vector<JobPtr>& JobRegistry();
 // True while any job in the registry is waiting or running.
 bool AnyJobActive();
 
+// Asks every waiting or running job of the registry to stop (JobStatus::Cancel); the number
+// of jobs asked. User-interface thread only.
+int CancelAllJobs();
+
 // Number of command threads whose Run has not returned yet (any thread).
 int RunningCommandCount();
 

@@ -2,8 +2,9 @@
 
 namespace hopwell {
 
-// Stored as plain integers: values outside the named ones are kept unchanged.
-enum class JobState : int { Waiting = 0, Running = 1, Failed = 2, Succeeded = 3 };
+// Stored as plain integers: values outside the named ones are kept unchanged. Cancelled
+// ends a job the user stopped (JobStatus::Cancel).
+enum class JobState : int { Waiting = 0, Running = 1, Failed = 2, Succeeded = 3, Cancelled = 4 };
 
 enum class ActionKind : int {
   Unknown = 0,

@@ -12,10 +12,14 @@ void JobStatus::Notify() {
   if (JobChangeHandler handler = onChange_.load()) handler(this);
 }
 
+JobState JobStatus::Settled(JobState state) const {
+  return state == JobState::Failed && CancelRequested() ? JobState::Cancelled : state;
+}
+
 void JobStatus::SetState(JobState state) {
   {
     std::lock_guard lock(stateLock_);
-    state_ = state;
+    state_ = Settled(state);
   }
   Notify();
 }
@@ -111,7 +115,7 @@ void JobStatus::JobFailed(const std::string& text) {
   HW_LOG(log_, warning) << "  JobFailed " << text;
   {
     std::lock_guard lock(stateLock_);
-    state_ = JobState::Failed;
+    state_ = Settled(JobState::Failed);
   }
   Notify();
   AddMessage(text);
@@ -139,7 +143,23 @@ std::string JobStatus::Description() const {
   const JobState state = GetState();
   const int kind = static_cast<int>(kind_);
   const int stateValue = static_cast<int>(state);
-  if (stateValue < 0 || stateValue > 3) return std::string();
+  if (stateValue < 0 || stateValue > 4) return std::string();
+  if (state == JobState::Cancelled) {
+    switch (kind_) {
+      case ActionKind::Download:
+        return "Download of chapter " + DocumentName() + " Cancelled";
+      case ActionKind::Upload:
+        return "Upload of document " + UploadName() + " Cancelled";
+      case ActionKind::Install:
+        return "Installation Cancelled";
+      case ActionKind::Verify:
+        return "Verifying installation Cancelled";
+      case ActionKind::EsefDownload:
+        return "Download of ESEF " + DocumentName() + " Cancelled";
+      default:
+        return kCancelledMessage;
+    }
+  }
   if (kind < 1 || kind > 5) return "Invalid action kind";
 
   switch (state) {
@@ -174,8 +194,55 @@ std::string JobStatus::Description() const {
         case ActionKind::Verify: return "Installation verified successfully";
         default: return "Successfully downloaded ESEF " + DocumentName();
       }
+    case JobState::Cancelled:
+      break;
   }
   return std::string();
+}
+
+bool JobStatus::Cancel() {
+  const JobState state = GetState();
+  if (!IsActive(state) || CancelRequested()) return IsActive(state);
+  HW_LOG(log_, info) << "  Cancel requested";
+  cancel_->Cancel();
+  // With no command to take its way out, nothing else would end the job.
+  if (!commandRunning_.load()) FinishCancelled();
+  return true;
+}
+
+void JobStatus::CommandStarted() {
+  commandRunning_.store(true);
+}
+
+void JobStatus::CommandEnded() {
+  commandRunning_.store(false);
+  if (CancelRequested()) FinishCancelled();
+}
+
+void JobStatus::FinishCancelled() {
+  if (cancelFinished_.exchange(true)) return;
+  {
+    std::lock_guard lock(stateLock_);
+    // A command that finished its work before it saw the request keeps its success.
+    if (!IsActive(state_) && state_ != JobState::Failed && state_ != JobState::Cancelled) return;
+    state_ = JobState::Cancelled;
+  }
+  HW_LOG(log_, info) << "  Job cancelled";
+  Notify();
+  AddMessage(kCancelledMessage);
+}
+
+void JobStatus::SetFolder(const std::string& folder) {
+  {
+    std::lock_guard lock(folderLock_);
+    folder_ = folder;
+  }
+  Notify();
+}
+
+std::string JobStatus::Folder() const {
+  std::lock_guard lock(folderLock_);
+  return folder_;
 }
 
 }  // namespace hopwell

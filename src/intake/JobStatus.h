@@ -9,6 +9,7 @@
 #include <boost/date_time/posix_time/ptime.hpp>
 #include <boost/format/format_fwd.hpp>
 
+#include "base/CancelToken.h"
 #include "base/Logging.h"
 #include "intake/JobState.h"
 
@@ -61,11 +62,30 @@ class JobStatus {
 
   std::string Description() const;
 
+  // Job control. Cancel asks the job's command to stop at its next check; the command then
+  // takes its failure path, and every failure it reports ends the job Cancelled instead.
+  // A job without a running command ends Cancelled at once. False (nothing done) when the
+  // job has already ended.
+  bool Cancel();
+  bool CancelRequested() const { return cancel_->IsCancelled(); }
+  const CancelTokenPtr& Cancellation() const { return cancel_; }
+  // The command base brackets its run with these: a job whose command still runs is ended
+  // by it, with "Cancelled" as its last message when it was cancelled and did not succeed.
+  void CommandStarted();
+  void CommandEnded();
+
+  // The folder that holds the job's files (the chapter's or report's), empty until known.
+  void SetFolder(const std::string& folder);
+  std::string Folder() const;
+
   void SetOnChange(JobChangeHandler handler) { onChange_.store(handler); }
   JobChangeHandler OnChange() const { return onChange_.load(); }
 
  private:
   void Notify();
+  // The state a setter stores: a failure after a cancel request is the cancel's outcome.
+  JobState Settled(JobState state) const;
+  void FinishCancelled();
 
   LogSource log_;
   mutable std::mutex stateLock_;
@@ -85,7 +105,15 @@ class JobStatus {
   std::string uploadName_;
   mutable std::mutex timeLock_;
   boost::posix_time::ptime time_;  // not_a_date_time until set
+  mutable std::mutex folderLock_;
+  std::string folder_;
+  const CancelTokenPtr cancel_ = std::make_shared<CancelToken>();
+  std::atomic<bool> commandRunning_{false};
+  std::atomic<bool> cancelFinished_{false};
 };
+
+// The last message of a job that ended Cancelled.
+inline constexpr const char* kCancelledMessage = "Cancelled";
 
 using JobPtr = std::shared_ptr<JobStatus>;
 

@@ -19,9 +19,29 @@ std::int64_t NowSeconds() {
 }  // namespace
 
 void KelvCmd::Run() {
-  DoExecute();
+  {
+    const CancelScope scope(cancel_);
+    if (!cancel_->IsCancelled()) DoExecute();
+  }
+  if (cancel_->IsCancelled()) HW_LOG(log_, info) << "Command was cancelled";
+  if (cancelJob_) cancelJob_->CommandEnded();
   HW_LOG(log_, info) << "Command is done";
   FlushLog();
+}
+
+void KelvCmd::AttachJob(const JobPtr& job) {
+  if (!job) return;
+  cancelJob_ = job;
+  cancel_ = job->Cancellation();
+  job->CommandStarted();
+}
+
+void KelvCmd::Cancel() {
+  if (cancelJob_) {
+    cancelJob_->Cancel();
+  } else {
+    cancel_->Cancel();
+  }
 }
 
 bool KelvCmd::RunFailingJob(const std::function<void()>& work, JobStatus& job,

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "base/CancelToken.h"
 #include "base/Logging.h"
 #include "intake/JobStatus.h"
 
@@ -21,8 +22,17 @@ class KelvCmd {
 
   virtual void DoExecute() = 0;
 
-  // The thread function: DoExecute, then "Command is done" and a flush of the log.
+  // The thread function: DoExecute, then "Command is done" and a flush of the log. DoExecute
+  // runs with the command's cancel token as its thread's (CancelScope); a command cancelled
+  // before it starts does not run it.
   void Run();
+
+  // Cancellation through the job: intake attaches the job, so that cancelling the job
+  // (the front end's way) cancels this command and the command's end settles the job.
+  void AttachJob(const JobPtr& job);
+  // Asks the command to stop at its next check and take its failure path from there.
+  void Cancel();
+  bool CancelRequested() const { return cancel_->IsCancelled(); }
 
   // Progress helpers for downloads; called only from the command's own thread.
   bool ShouldReportProgress();
@@ -51,6 +61,8 @@ class KelvCmd {
   LogSource log_;
 
  private:
+  CancelTokenPtr cancel_ = std::make_shared<CancelToken>();
+  JobPtr cancelJob_;
   std::int64_t transferStart_ = -1;
   std::int64_t lastReport_ = -1;
   std::deque<double> rateWindow_;

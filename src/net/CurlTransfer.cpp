@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <exception>
 #include <string_view>
 
 #include <fmt/format.h>
+
+#include "base/CancelToken.h"
 
 namespace hopwell {
 namespace {
@@ -142,6 +145,7 @@ CURLcode CurlTransfer::Perform(const std::string& url) {
   callbackFailed_ = false;
   connected_ = false;
   idleCut_ = false;
+  cancelled_ = false;
   downloaded_ = 0;
   uploaded_ = 0;
   disposition_ = Disposition::Read;
@@ -149,7 +153,9 @@ CURLcode CurlTransfer::Perform(const std::string& url) {
   const CURLcode set = curl_easy_setopt(handle_.get(), CURLOPT_URL, url.c_str());
   if (set != CURLE_OK) return set;
   CURLcode code = curl_easy_perform(handle_.get());
-  if (idleCut_ && code == CURLE_ABORTED_BY_CALLBACK) {
+  if (cancelled_ && code == CURLE_ABORTED_BY_CALLBACK) {
+    std::snprintf(errorBuffer_, sizeof errorBuffer_, "%s", "Cancelled");
+  } else if (idleCut_ && code == CURLE_ABORTED_BY_CALLBACK) {
     // Reported like libcurl's own time-outs, so the log line reads the same.
     code = CURLE_OPERATION_TIMEDOUT;
     const std::string detail =
@@ -263,6 +269,11 @@ int CurlTransfer::OnConnected(void* self, char*, char*, int, int) {
 int CurlTransfer::OnProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t,
                              curl_off_t uploaded) {
   auto& transfer = *static_cast<CurlTransfer*>(self);
+  // Called at least once a second, also while connecting or waiting for an answer.
+  if (CancelRequestedHere()) {
+    transfer.cancelled_ = true;
+    return 1;
+  }
   if (!transfer.connected_) return 0;
   if (downloaded != transfer.downloaded_ || uploaded != transfer.uploaded_) {
     transfer.downloaded_ = downloaded;

@@ -27,7 +27,9 @@ bool SplitUrl(const std::string& url, UrlParts& parts, std::string& error);
 // request options every operation shares, the header block, the upload body, and the
 // response body, which goes to a ResponseReader unless the response hook says otherwise.
 // Connecting is bounded by the connect limit; once connected, a transfer that moves no byte
-// in either direction for the idle limit ends with CURLE_OPERATION_TIMEDOUT.
+// in either direction for the idle limit ends with CURLE_OPERATION_TIMEDOUT. A cancel request
+// of the thread's work (CancelRequestedHere) ends it at libcurl's next progress call, at
+// most about a second later, with CURLE_ABORTED_BY_CALLBACK and "Cancelled" as its detail.
 class CurlTransfer {
  public:
   // What to do with a response whose body is about to start.
@@ -64,6 +66,8 @@ class CurlTransfer {
   Disposition LastDisposition() const { return disposition_; }
   // True when one of this request's own steps threw (front end, output, body source).
   bool CallbackFailed() const { return callbackFailed_; }
+  // True when the last Perform ended because the thread's work was cancelled.
+  bool Cancelled() const { return cancelled_; }
   ResponseReader& Reader() { return reader_; }
 
  private:
@@ -88,6 +92,7 @@ class CurlTransfer {
   bool callbackFailed_ = false;
   bool connected_ = false;
   bool idleCut_ = false;
+  bool cancelled_ = false;
   curl_off_t downloaded_ = 0;
   curl_off_t uploaded_ = 0;
   std::chrono::steady_clock::time_point lastMove_;

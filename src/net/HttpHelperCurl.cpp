@@ -5,6 +5,7 @@
 
 #include "Deployment.h"
 #include "Version.h"
+#include "base/CancelToken.h"
 #include "base/FrontEnd.h"
 #include "net/MultipartBody.h"
 #include "net/PostBody.h"
@@ -78,6 +79,12 @@ HttpResult HttpHelperCurl::OpenRequest(const char* verb, const std::string& url,
                                        const QueryList& query, CurlTransfer& transfer,
                                        std::string& finalUrl) {
   if (!IsCommunicationAllowed(url)) return Fail(HttpResult::NotAllowed, "");
+  if (CancelRequestedHere()) {
+    // Nothing is sent for work the user has stopped.
+    HW_LOG(log_, warning) << "Not sending " << verb << " " << url << ": the job was cancelled";
+    const bool get = std::string_view(verb) == "GET";
+    return Fail(get ? HttpResult::SendFailed : HttpResult::WriteFailed, "Cancelled");
+  }
   finalUrl = BuildUrl(url, query);
   if (std::string_view(verb) == "GET") HW_LOG(log_, info) << "Cracking URL " << finalUrl;
 

@@ -54,6 +54,9 @@ using FileList = std::vector<std::pair<std::string, boost::filesystem::path>>;
 // Every operation checks the URL against the allow-list first (result NotAllowed, nothing
 // sent) and appends the client's identification parameters. `out` receives the response
 // body and may be null (the body is read and dropped); `status` receives the HTTP status.
+// Work cancelled on the calling thread (CancelRequestedHere) sends nothing more: a request
+// is not started, and one under way stops within about a second, failing with the text
+// "Cancelled".
 class IHttpHelper {
  public:
   virtual ~IHttpHelper() = default;

@@ -21,10 +21,19 @@ int RunHeadless(const std::vector<std::string>& commands) {
   auto frontEnd = std::make_shared<HeadlessFrontEnd>(stdout, ::isatty(STDOUT_FILENO) == 1);
   SetFrontEnd(frontEnd);
   for (const std::string& command : commands) SubmitCommand(command);
-  while (RunningCommandCount() > 0 && PendingTerminationSignal() == 0) {
+  bool cancelled = false;
+  while (RunningCommandCount() > 0 && TerminationSignalCount() < 2) {
+    if (!cancelled && TerminationSignalCount() == 1) {
+      // The first signal stops the jobs the way a user would, so that they release what they
+      // hold on the server; the second one ends the process at once.
+      cancelled = true;
+      HW_LOG(HeadlessLog(), info) << "Cancelling every job on signal " << PendingTerminationSignal()
+                                  << "...";
+      CancelAllJobs();
+    }
     frontEnd->PrintChanges(100);
   }
-  if (const int signal = PendingTerminationSignal(); signal != 0) {
+  if (const int signal = PendingTerminationSignal(); TerminationSignalCount() >= 2) {
     // The commands still running are cut off; what they logged so far stays.
     HW_LOG(HeadlessLog(), info) << "Shutting down on signal " << signal << "...";
     FlushLog();

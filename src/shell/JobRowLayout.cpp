@@ -45,6 +45,7 @@ int StatusPictureFor(int state, bool selectedAndFocused) {
     case JobState::Running:
       return selectedAndFocused ? kPictureActiveSelected : kPictureActive;
     case JobState::Failed:
+    case JobState::Cancelled:
       return selectedAndFocused ? kPictureFailedSelected : kPictureFailed;
     case JobState::Succeeded:
       return selectedAndFocused ? kPictureSucceededSelected : kPictureSucceeded;

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "base/FrontEnd.h"
+#include "base/Logging.h"
 #include "intake/CommandIntake.h"
 #include "shell/Updater.h"
 
@@ -15,6 +16,11 @@ std::function<void(int)>& QuitHandler() {
   return handler;
 }
 Updater* startedUpdater = nullptr;
+
+LogSource& QuitLog() {
+  static LogSource log;
+  return log;
+}
 
 }  // namespace
 
@@ -38,9 +44,21 @@ bool RequestQuit() {
     const bool quit = FrontEnd()->ConfirmQuit();
     asking = false;
     if (!quit) return false;
+    // The box's Cancel aborts the running transfers: each job takes its own way out.
+    StopJobsForQuit();
   }
   QuitWithoutAsking();
   return true;
+}
+
+bool StopJobsForQuit() {
+  const int cancelled = CancelAllJobs();
+  if (cancelled == 0 && RunningCommandCount() == 0) return true;
+  HW_LOG(QuitLog(), info) << "Cancelling " << cancelled << " job(s) before quitting...";
+  if (WaitForCommandThreads(kQuitWaitMilliseconds)) return true;
+  HW_LOG(QuitLog(), warning) << RunningCommandCount() << " command(s) still running after "
+                             << kQuitWaitMilliseconds << " ms: they are cut off";
+  return false;
 }
 
 void QuitWithoutAsking() {

@@ -11,12 +11,14 @@ namespace hopwell {
 namespace {
 
 volatile std::sig_atomic_t pendingSignal = 0;
+volatile std::sig_atomic_t signalCount = 0;
 int wakeWrite = -1;
 int wakeRead = -1;
 
 void NoteTerminationSignal(int signal) {
   const int savedErrno = errno;
   if (pendingSignal == 0) pendingSignal = signal;
+  if (signalCount < 2) signalCount = signalCount + 1;
   if (wakeWrite >= 0) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(wakeWrite, &byte, 1);
@@ -45,6 +47,10 @@ int InstallTerminationSignals() {
 
 int PendingTerminationSignal() {
   return pendingSignal;
+}
+
+int TerminationSignalCount() {
+  return signalCount;
 }
 
 void EndByTerminationSignal(int signal) {

@@ -13,6 +13,10 @@ int InstallTerminationSignals();
 // The signal that asked the client to end, 0 while none did.
 int PendingTerminationSignal();
 
+// How many termination signals arrived so far (the headless front end cancels its jobs on
+// the first and ends on the second).
+int TerminationSignalCount();
+
 // Ends the process by `signal` with its default action, so that the exit status tells it.
 // Async-signal-safe: the fatal-signal handler ends the process through it too.
 [[noreturn]] void EndByTerminationSignal(int signal);

@@ -34,6 +34,8 @@ std::string TransferInformationText(int state, int kind) {
           return lead;
       }
     }
+    case JobState::Cancelled:
+      return kTransferCancelledText;
     default:
       return std::string();
   }

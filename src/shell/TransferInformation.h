@@ -16,6 +16,9 @@ struct TransferInformation {
 };
 
 inline constexpr const char* kTransferInformationTitle = "Transfer information";
+// The information of a job the user cancelled, whatever its kind.
+inline constexpr const char* kTransferCancelledText =
+    "Cancelled: the job was stopped before it finished.";
 
 // Reads the job's fields through its locks; GetTime stamps a still unset time.
 TransferInformation ReadTransferInformation(JobStatus& job);

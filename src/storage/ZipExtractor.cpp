@@ -20,6 +20,7 @@
 #include <minizip/unzip.h>
 #include <boost/filesystem/operations.hpp>
 
+#include "base/CancelToken.h"
 #include "storage/Crc32.h"
 #include "storage/ExtractionFolders.h"
 #include "storage/FileOperations.h"
@@ -40,6 +41,8 @@ constexpr std::size_t kNameBufferSize = 65536;
 constexpr int kRefusedEntry = UNZ_BADZIPFILE;
 // The result of an entry left because the extraction was asked to stop.
 constexpr int kStopped = std::numeric_limits<int>::min();
+// The result of an entry not begun because the job was cancelled.
+constexpr int kCancelled = std::numeric_limits<int>::min() + 2;
 // The result of an entry left because an earlier one failed; never reported.
 constexpr int kAbandoned = std::numeric_limits<int>::min() + 1;
 constexpr std::size_t kEndRecordSize = 22;
@@ -359,10 +362,13 @@ bool ZipExtractor::Extract(bool keepFolders, const fs::path& destination,
   }
   std::vector<std::unique_ptr<Worker>> helpers;
   std::vector<std::thread> started;
+  const CancelTokenPtr cancel = CurrentCancelToken();
   for (unsigned i = 1; i < threads; ++i) {
     auto worker = std::make_unique<Worker>();
     try {
-      started.emplace_back([this, &run, worker = worker.get()] {
+      started.emplace_back([this, &run, worker = worker.get(), cancel] {
+        // The caller's job may be cancelled: its helpers check the same token.
+        const CancelScope scope(cancel);
         // A helper without its own handle leaves the entries to the others.
         if (worker->Open(archive_)) Work(run, *worker, false);
       });
@@ -378,7 +384,9 @@ bool ZipExtractor::Extract(bool keepFolders, const fs::path& destination,
   Emit(run, run.entries.size());
   if (run.emitted < run.entries.size()) {
     const Outcome& failed = run.outcomes[run.emitted];
-    if (failed.result == kStopped) {
+    if (failed.result == kCancelled) {
+      HW_LOG(log_, info) << "Extraction of " << archive_ << " cancelled";
+    } else if (failed.result == kStopped) {
       HW_LOG(log_, info) << "Extraction stopped before " << run.entries[run.emitted].name;
     } else {
       HW_LOG(log_, error) << "Failed to open file: unzStatus " << failed.result;
@@ -406,7 +414,9 @@ void ZipExtractor::Work(Run& run, Worker& worker, bool emits) {
     const std::size_t index = run.next.fetch_add(1);
     if (index >= run.entries.size() || index > run.firstFailure.load()) return;
     Outcome& outcome = run.outcomes[index];
-    if (ShouldStop()) {
+    if (CancelRequestedHere()) {
+      outcome.result = kCancelled;
+    } else if (ShouldStop()) {
       outcome.result = kStopped;
     } else {
       try {
@@ -565,6 +575,12 @@ int ZipExtractor::CopyStored(Worker& worker, const PlannedEntry& entry, int targ
   worker.crc = 0;
   while (remaining > 0) {
     if (ShouldStop()) return kStopped;
+    if (CancelRequestedHere()) {
+      // Fails the entry like a write that cannot go on.
+      outcome.Note(boost::log::trivial::info)
+          << "Extraction cancelled while writing " << outcome.target;
+      return UNZ_ERRNO;
+    }
     const std::size_t wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kCopyBufferSize));
     const std::int64_t count = worker.file.ReadAt(buffer, wanted, offset);
@@ -588,6 +604,12 @@ int ZipExtractor::CopyInflated(Worker& worker, int target, Outcome& outcome) {
   char* buffer = worker.buffer.get();
   for (;;) {
     if (ShouldStop()) return kStopped;
+    if (CancelRequestedHere()) {
+      // Fails the entry like a write that cannot go on.
+      outcome.Note(boost::log::trivial::info)
+          << "Extraction cancelled while writing " << outcome.target;
+      return UNZ_ERRNO;
+    }
     const int count = unzReadCurrentFile(worker.handle.get(), buffer, kCopyBufferSize);
     if (count < 0) {
       outcome.Note(boost::log::trivial::error)

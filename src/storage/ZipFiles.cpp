@@ -91,6 +91,11 @@ int AddFile(zipFile archive, const fs::path& source, const std::string& entryNam
     return status;
   }
   for (;;) {
+    if (job.CancelRequested()) {
+      why = "cancelled";
+      status = ZIP_ERRNO;  // the entry stays unfinished: a cancelled save uploads nothing
+      break;
+    }
     errno = 0;
     const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), file.get());
     if (count < buffer.size() && std::ferror(file.get()) != 0) {
@@ -168,6 +173,11 @@ ZipOutcome ZipEachFile(const std::vector<fs::path>& sources,
   int status = 0;
   outcome.fileErrors.resize(sources.size());
   for (std::size_t i = 0; i < sources.size(); ++i) {
+    if (job->CancelRequested()) {
+      outcome.fileErrors[i] = "cancelled";
+      status = ZIP_ERRNO;
+      continue;
+    }
     status = AddFile(zip, sources[i], entryNames[i], buffer, *job, outcome.fileErrors[i]);
   }
   // The central directory is written here: an archive without it is unusable.

@@ -74,6 +74,7 @@ SimulatorRequest ReadRequest(const pt::ptree& entry) {
   request.chunked = entry.get<std::string>("chunked", "false") == "true";
   request.status = entry.get<int>("status", 0);
   request.connection = entry.get<int>("connection", 0);
+  request.bytesSent = entry.get<std::uint64_t>("bytes_sent", 0);
   if (auto modes = entry.get_child_optional("scenario")) {
     for (const auto& mode : *modes) request.scenario.push_back(mode.second.data());
   }

@@ -25,6 +25,7 @@ struct SimulatorRequest {
   int status = 0;                     // status of the simulator's answer (0: connection dropped)
   std::vector<std::string> scenario;  // scenario modes applied to this request
   int connection = 0;                 // number of the TCP connection it came on, from 1
+  std::uint64_t bytesSent = 0;        // body bytes of the answer put on the wire
 
   // The first header of that name (case-insensitive), empty when there is none.
   std::string Header(const std::string& name) const;

@@ -42,6 +42,12 @@ TEST(JobStatusTest, DescriptionCoversEveryStateAndKind) {
       {JobState::Succeeded, ActionKind::Install, "Installation completed"},
       {JobState::Succeeded, ActionKind::Verify, "Installation verified successfully"},
       {JobState::Succeeded, ActionKind::EsefDownload, "Successfully downloaded ESEF Doc"},
+      {JobState::Cancelled, ActionKind::Download, "Download of chapter Doc Cancelled"},
+      {JobState::Cancelled, ActionKind::Upload, "Upload of document Up Cancelled"},
+      {JobState::Cancelled, ActionKind::Install, "Installation Cancelled"},
+      {JobState::Cancelled, ActionKind::Verify, "Verifying installation Cancelled"},
+      {JobState::Cancelled, ActionKind::EsefDownload, "Download of ESEF Doc Cancelled"},
+      {JobState::Cancelled, ActionKind::Unknown, "Cancelled"},
   };
   for (const DescriptionRow& row : rows) {
     JobStatus job(row.kind, "caption", "kelv:x");

@@ -48,6 +48,7 @@ TEST(JobRowLayoutTest, LinesByState) {
       {JobState::Failed, "", 0, {"D", "Error: "}},
       {JobState::Waiting, "queued", 0, {"D"}},
       {JobState::Succeeded, "all done", 100, {"D"}},
+      {JobState::Cancelled, "Cancelled", 40, {"D"}},
       {static_cast<JobState>(7), "odd", 50, {"D"}},
   };
   for (const Case& c : cases) {
@@ -139,7 +140,8 @@ TEST(JobRowLayoutTest, PicturesByStateAndSelection) {
                                          {1, 136, 138},
                                          {2, 135, 139},
                                          {3, 137, 140},
-                                         {4, 135, 135},
+                                         {4, 135, 139},  // cancelled, shown as failed
+                                         {5, 135, 135},
                                          {-1, 135, 135}}) {
     RowContent content = Content(static_cast<JobState>(c.state), "D");
     EXPECT_EQ(LayoutJobRow(content, kRow, false, false).picture, c.normal) << c.state;

@@ -10,7 +10,9 @@
 
 #include "base/FrontEnd.h"
 #include "common/TempDir.h"
+#include "intake/CommandFactory.h"
 #include "intake/CommandIntake.h"
+#include "intake/KelvCmd.h"
 #include "shell/JobListDump.h"
 #include "shell/Updater.h"
 
@@ -98,8 +100,50 @@ TEST_F(QuitControlTest, QuitRequestedWhileAskingDoesNotAskAgain) {
   EXPECT_FALSE(answers_->nestedResult);
   EXPECT_EQ(quitCodes_, std::vector<int>{0}) << "one quit, from the answered question";
   answers_->reenter = false;
+  SubmitCommand("");  // the quit cancelled the first one
   EXPECT_TRUE(RequestQuit()) << "asking again once the box is gone";
   EXPECT_EQ(answers_->asked, 2);
+}
+
+// Runs until it is cancelled, then takes its failure path.
+class UntilCancelledCmd final : public KelvCmd {
+ public:
+  explicit UntilCancelledCmd(JobPtr job) : job_(std::move(job)) {}
+  void DoExecute() override {
+    job_->SetState(JobState::Running);
+    while (!CancelRequestedHere()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    job_->JobFailed("Stopped");
+  }
+
+ private:
+  JobPtr job_;
+};
+
+TEST_F(QuitControlTest, CancelInTheBoxStopsEveryJobBeforeQuitting) {
+  CommandFactory::Instance().Register("test", [](const std::string&, const JobPtr& job) {
+    return std::make_shared<UntilCancelledCmd>(job);
+  });
+  SubmitCommand("kelv:test");
+  SubmitCommand("kelv:test");
+  const std::vector<JobPtr> jobs(JobRegistry().end() - 2, JobRegistry().end());
+  for (const JobPtr& job : jobs) {
+    for (int i = 0; i < 2000 && job->GetState() != JobState::Running; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+
+  answers_->quit = false;  // OK: the transfers go on
+  EXPECT_FALSE(RequestQuit());
+  EXPECT_EQ(RunningCommandCount(), 2);
+
+  answers_->quit = true;  // Cancel: abort them and quit
+  EXPECT_TRUE(RequestQuit());
+  EXPECT_EQ(RunningCommandCount(), 0) << "the quit waited for them";
+  for (const JobPtr& job : jobs) {
+    EXPECT_EQ(job->GetState(), JobState::Cancelled);
+    EXPECT_EQ(job->LastMessage(), "Cancelled");
+  }
+  EXPECT_EQ(quitCodes_, std::vector<int>{0});
+  CommandFactory::Instance().Unregister("test");
 }
 
 TEST_F(QuitControlTest, FinishedJobsDoNotAsk) {

@@ -35,6 +35,8 @@ TEST(TransferInformationTest, InformationByStateAndKind) {
   EXPECT_EQ(TransferInformationText(3, 3), done);
   EXPECT_EQ(TransferInformationText(3, 0), done);
   for (int kind = 0; kind <= 5; ++kind) {
+    EXPECT_EQ(TransferInformationText(4, kind),
+              "Cancelled: the job was stopped before it finished.");
     EXPECT_EQ(TransferInformationText(0, kind), "");
     EXPECT_EQ(TransferInformationText(1, kind), "");
     EXPECT_EQ(TransferInformationText(9, kind), "");

@@ -2,6 +2,7 @@
 relay socket is removed, and the exit status tells the signal."""
 
 import glob
+import json
 import os
 import signal
 import subprocess
@@ -43,13 +44,71 @@ class TerminationTest(unittest.TestCase):
             self.assertIn(line, log)
         self.assertEqual(glob.glob(os.path.join(self.runtime, "*.sock")), [], "socket removed")
 
-    def test_sigint_ends_a_headless_run_with_its_log_flushed(self):
+    def test_first_sigint_cancels_a_headless_run_and_the_second_ends_it(self):
         with RunningSimulator() as simulator:
             simulator.add_scenario({"mode": "delay", "delay": 30})
             run = subprocess.Popen([HOPWELL, "--headless", "kelv:test"], env=self.env,
                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
             try:
                 self.assertIn("Verifying installation", run.stdout.readline())
+                run.send_signal(signal.SIGINT)
+                self.assertEqual(run.wait(timeout=20), 1)
+                output = run.stdout.read()
+            finally:
+                if run.poll() is None:
+                    run.kill()
+                    run.wait()
+                run.stdout.close()
+        self.assertIn("Verifying installation Cancelled\n", output)
+        log = self.log_text()
+        self.assertIn("ProcessCommand kelv:test", log)
+        self.assertIn("Cancelling every job on signal 2...", log)
+        self.assertNotIn("Shutting down on signal", log)
+
+    def open_chapter_headless(self, simulator, *rules):
+        """A headless open whose chapter archive arrives slowly, once its download began."""
+        simulator.control("/_sim/chapter", {"archive_bytes": 4000000})
+        simulator.add_scenario({"mode": "slow", "chunk": 32768, "delay": 0.05,
+                                "path": "/api/v2/ext/chapter/tpv-1/files/chapter.zip"})
+        for rule in rules:
+            simulator.add_scenario(rule)
+        env = {k: v for k, v in self.env.items() if k != "HOPWELL_JOB_DUMP"}
+        run = subprocess.Popen([HOPWELL, "--headless", "kelv:open:http://127.0.0.1:18080:tok-1"],
+                               env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               text=True)
+        archive = os.path.join(self.folders.temp_root, "space-1", "tpv-1", "chapter.zip.part")
+        self.assertTrue(wait_for(lambda: os.path.exists(archive) and os.path.getsize(archive) > 0,
+                                 timeout=60), "the download never began")
+        return run, archive
+
+    def test_sigterm_during_a_headless_open_releases_the_chapter(self):
+        with RunningSimulator() as simulator:
+            run, archive = self.open_chapter_headless(simulator)
+            try:
+                run.send_signal(signal.SIGTERM)
+                self.assertEqual(run.wait(timeout=20), 1)
+                output = run.stdout.read()
+            finally:
+                if run.poll() is None:
+                    run.kill()
+                    run.wait()
+                run.stdout.close()
+            locks = json.loads(simulator.control("/_sim/chapter/locks"))
+        self.assertIn("Download of chapter Chapter tpv-1 Cancelled\n", output)
+        self.assertEqual(locks["unlocks"], {"tpv-1": 1})
+        self.assertEqual(locks["holders"], {})
+        self.assertFalse(os.path.exists(archive))
+
+    def test_second_signal_ends_a_run_whose_cancel_hangs(self):
+        # The unlock that a cancelled open sends never gets its answer.
+        with RunningSimulator() as simulator:
+            run, _ = self.open_chapter_headless(
+                simulator, {"mode": "delay", "delay": 60, "path": "/api/v2/ext/chapter/unlock/tpv-1"})
+            try:
+                run.send_signal(signal.SIGINT)
+                # The simulator has released the lock and holds back its answer.
+                self.assertTrue(wait_for(lambda: json.loads(simulator.control(
+                    "/_sim/chapter/locks"))["unlocks"].get("tpv-1") == 1))
                 run.send_signal(signal.SIGINT)
                 self.assertEqual(run.wait(timeout=20), -signal.SIGINT)
             finally:
@@ -58,7 +117,7 @@ class TerminationTest(unittest.TestCase):
                     run.wait()
                 run.stdout.close()
         log = self.log_text()
-        self.assertIn("ProcessCommand kelv:test", log)
+        self.assertIn("Cancelling every job on signal 2...", log)
         self.assertIn("Shutting down on signal 2...", log)
 
 

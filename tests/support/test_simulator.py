@@ -150,6 +150,38 @@ class SimulatorTest(unittest.TestCase):
         self.assertGreater(length, 7)
         self.assertEqual(len(body), 7)
 
+    def test_ranges_cuts_and_bytes_sent(self):
+        path = "/api/v2/ext/chapter/tpv-1/files/notes.txt"
+        _, whole = self.get(path)
+        size = len(whole)
+        cases = (  # Range header, scenario rules, status, body, Content-Range
+            ("bytes=100-", [], 206, whole[100:], "bytes 100-%d/%d" % (size - 1, size)),
+            ("bytes=5-9", [], 206, whole[5:10], "bytes 5-9/%d" % size),
+            ("bytes=%d-" % size, [], 416, None, "bytes */%d" % size),
+            ("bytes=100-", [{"mode": "ignore-range"}], 200, whole, None),
+            ("bytes=1-2,5-6", [], 200, whole, None),  # several ranges: the whole file
+        )
+        for header, rules, status, body, content_range in cases:
+            with self.subTest(header=header, rules=rules):
+                self.sim.reset()
+                for rule in rules:
+                    self.sim.add_scenario(rule)
+                response, answer = self.get(path, {"Range": header})
+                self.assertEqual(response.status, status)
+                self.assertEqual(response.getheader("Content-Range"), content_range)
+                if body is not None:
+                    self.assertEqual(answer, body)
+        # A cut answer announces the whole part, sends `bytes` of it, and the log says so.
+        self.sim.reset()
+        self.sim.add_scenario({"mode": "cut", "bytes": 30, "count": 1})
+        answer = raw_exchange(("GET %s HTTP/1.1\r\nHost: h\r\nRange: bytes=10-\r\n\r\n"
+                               % path).encode())
+        self.assertIn(b"206", answer.split(b"\r\n", 1)[0])
+        time.sleep(0.2)
+        self.assertEqual([r["bytes_sent"] for r in self.sim.requests()], [30])
+        _, again = self.get(path, {"Range": "bytes=10-"})
+        self.assertEqual(again, whole[10:], "only the first answer is cut")
+
     def test_slow_body_arrives_whole_in_pieces(self):
         self.sim.add_scenario({"mode": "slow", "chunk": 40, "delay": 0.02})
         started = time.monotonic()

@@ -73,6 +73,7 @@ void EsefCmd::Execute() {
     job_->JobFailed(boost::format("Failed to create %1% ESEF folder") % name);
     return;
   }
+  job_->SetFolder(folder.string());
   if (!DownloadReportFiles(files, folder)) return;
   if (!ExtractReportFiles(files, folder)) {
     job_->JobFailed(boost::format("Failed to extract %1% ESEF files") % name);

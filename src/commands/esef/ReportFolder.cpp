@@ -7,6 +7,7 @@
 #include <boost/format.hpp>
 
 #include "commands/esef/EsefCmd.h"
+#include "net/ResumableDownload.h"
 #include "net/UrlTools.h"
 #include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
@@ -57,8 +58,8 @@ std::optional<std::string> EsefCmd::DownloadReportFile(const FileDownloadInfo& f
     return "could not create the file";
   }
   long status = 0;
-  const HttpResult result = http_->Get(file.url, &out, nullptr, nullptr, {},
-                                       {MakeTokenHeader(parameters_.token)}, &status);
+  const HttpResult result = GetResuming(*http_, file.url, out, *target, nullptr, nullptr,
+                                        {MakeTokenHeader(parameters_.token)}, &status);
   out.close();
   std::string failure;
   if (result != HttpResult::Ok) {

@@ -8,6 +8,7 @@
 #include <boost/format.hpp>
 
 #include "commands/esef/TaggerInstallFlag.h"
+#include "net/ResumableDownload.h"
 #include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
@@ -131,7 +132,8 @@ fs::path TaggerInstaller::DownloadTagger(const std::string& url, const std::stri
   previousCount_ = 0;
   received_ = 0;
   long status = 0;
-  const HttpResult result = http_->Get(url, &file, &OnTaggerProgress, this, {}, {}, &status);
+  const HttpResult result =
+      GetResuming(*http_, url, file, *partial, &OnTaggerProgress, this, {}, &status);
   file.close();
 
   std::optional<std::string> failure;

@@ -11,7 +11,9 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
 
+#include "base/CancelToken.h"
 #include "intake/ParameterKeys.h"
+#include "net/ResumableDownload.h"
 #include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
@@ -105,9 +107,13 @@ int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
       if (folder.empty()) return 2;
     }
   }
+  // A cancelled update registers nothing more and records no version.
+  if (CancelRequestedHere()) return 2;
   const bool changed = DeployPlugins(folder);
   // A step that failed (scripts, extensions, a registration) has failed the job: without
-  // the version recorded, the next run installs this version again.
+  // the version recorded, the next run installs this version again. A cancelled one records
+  // nothing either.
+  if (CancelRequestedHere()) return 2;
   if (!job_ || job_->GetState() != JobState::Failed) SaveInstalledVersion(LatestVersion());
   return changed ? 1 : 0;
 }
@@ -167,10 +173,14 @@ PackageLock PluginInstallerCmd::LockExtractFolder(const std::string& packageName
   const fs::path lockFile = LockFilePath(fs::path(packageName).stem().string());
   boost::system::error_code ignored;
   fs::create_directories(PackageFolder(), ignored);  // a failure shows in the open below
-  PackageLock lock(lockFile, true, [&] {
-    HW_LOG(log_, info) << "Waiting for another installation of the plug-ins (" << lockFile << ")";
-    if (job_) job_->AddMessage("Waiting for another installation of the plug-ins...");
-  });
+  PackageLock lock(
+      lockFile, true,
+      [&] {
+        HW_LOG(log_, info) << "Waiting for another installation of the plug-ins (" << lockFile
+                           << ")";
+        if (job_) job_->AddMessage("Waiting for another installation of the plug-ins...");
+      },
+      &CancelRequestedHere);
   if (!lock.Held()) {
     HW_LOG(log_, error) << "Failed to lock " << lockFile << ": " << std::strerror(lock.Error());
   }
@@ -308,7 +318,8 @@ fs::path PluginInstallerCmd::DownloadPackage() {
       return {};
     }
     HttpHelperPtr http = http_ ? http_ : CreateHttpHelper();
-    const HttpResult result = http->Get(url, &out, &OnPackageProgress, this);
+    const HttpResult result =
+        GetResuming(*http, url, out, package, &OnPackageProgress, this, {}, nullptr);
     out.close();
     if (result != HttpResult::Ok) {
       HW_LOG(log_, error) << "Failed to download " << url << " (" << result << ")";

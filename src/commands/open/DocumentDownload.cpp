@@ -11,6 +11,7 @@
 #include "commands/open/FileDownloadInfo.h"
 #include "commands/open/InddFile.h"
 #include "commands/open/OpenCmdParameters.h"
+#include "net/ResumableDownload.h"
 #include "net/UrlTools.h"
 #include "storage/SafePath.h"
 #include "storage/ZipExtractor.h"
@@ -36,7 +37,11 @@ fs::path PrepareFolder(CommandContext& command, OpenCmdParameters& parameters) {
     command.job.JobFailed(std::string(text));
     return {};
   }
-  if (folder.empty()) command.job.JobFailed("Couldn't save document to local disk");
+  if (folder.empty()) {
+    command.job.JobFailed("Couldn't save document to local disk");
+  } else {
+    command.job.SetFolder(folder.string());
+  }
   return folder;
 }
 
@@ -57,8 +62,8 @@ bool FetchFile(CommandContext& command, const FileDownloadInfo& file, const fs::
   long status = 0;
   const bool reports = file.size > 0 && progress.callback != nullptr;
   const HttpResult result =
-      command.http.Get(file.url, &out, reports ? progress.callback : nullptr,
-                       reports ? progress.context : nullptr, {}, headers, &status);
+      GetResuming(command.http, file.url, out, partial, reports ? progress.callback : nullptr,
+                  reports ? progress.context : nullptr, headers, &status);
   out.close();
   boost::system::error_code error;
   const auto fail = [&](const boost::format& message) {

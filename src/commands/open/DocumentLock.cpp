@@ -4,6 +4,7 @@
 
 #include <boost/format.hpp>
 
+#include "base/CancelToken.h"
 #include "commands/open/OpenCmdParameters.h"
 #include "net/ResponseStatus.h"
 #include "net/UrlTools.h"
@@ -14,8 +15,18 @@ bool LockDocument(CommandContext& command, OpenCmdParameters& parameters) {
   const std::string url = parameters.LockUrl();
   HW_LOG(command.log, info) << "    Locking document " << url << "...";
   std::stringstream response;
-  const HttpResult result =
-      command.http.Get(url, &response, nullptr, nullptr, {}, {MakeTokenHeader(command.token)});
+  const auto send = [&] {
+    return command.http.Get(url, &response, nullptr, nullptr, {}, {MakeTokenHeader(command.token)});
+  };
+  HttpResult result = HttpResult::Ok;
+  if (CancelRequestedHere()) {
+    result = send();  // refused: nothing is sent for cancelled work
+  } else {
+    // Once sent, the lock request runs to its answer even when the job is cancelled meanwhile:
+    // cut off, it could leave the chapter locked without the command knowing it holds it.
+    const CancelScope shield(nullptr);
+    result = send();
+  }
   if (result != HttpResult::Ok) {
     const std::string text = command.http.ErrorText(result);
     command.job.JobFailed(boost::format("Failed to lock document for edit (%1%)") % text);
@@ -46,6 +57,8 @@ bool LockDocument(CommandContext& command, OpenCmdParameters& parameters) {
 }
 
 void UnlockDocument(CommandContext& command, OpenCmdParameters& parameters) {
+  // Releasing the lock is how a cancelled open ends: it is sent whatever the user asked.
+  const CancelScope shield(nullptr);
   try {
     const std::string url = parameters.UnlockUrl();
     if (url.empty()) {

@@ -100,6 +100,12 @@ void OpenCmd::Execute() {
     return;
   }
 
+  // A cancel that came after the last transfer still leaves the chapter unrecorded.
+  if (CancelRequested()) {
+    Unlock();
+    http_->Prepare();
+    return;
+  }
   job_->SetProgress(90);
   if (!RecordDocument(context_, *parameters_, document)) {
     Unlock();

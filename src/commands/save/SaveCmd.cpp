@@ -16,6 +16,15 @@ namespace fs = boost::filesystem;
 const char* const kNotFromPlugin =
     "Error: You must run \"Save to Server\" from a Kelvory-enabled application.";
 
+// Where the chapter's working files are: the folder of the first file the request lists.
+std::string ChapterFolder(const SaveRequest& request) {
+  for (const UploadArchive& archive : request.archives) {
+    for (const UploadFile& file : archive.files)
+      return fs::path(file.localPath).parent_path().string();
+  }
+  return {};
+}
+
 }  // namespace
 
 SaveCmd::SaveCmd(std::string argument, JobPtr job)
@@ -66,12 +75,14 @@ void SaveCmd::Execute() {
   const std::string name = UploadedDocumentName(request);
   if (name.empty()) HW_LOG(log_, warning) << "  Error: Couldn't get the uploaded document name.";
   job_->SetUploadName(name);
+  job_->SetFolder(ChapterFolder(request));
 
   if (!VerifyUploadToken(request.platformUrl, request.token) || !SaveToServer(request)) {
     job_->SetState(JobState::Failed);
     return;
   }
-  CleanUpAfterSave(request);
+  // Nothing is deleted for a job the user stopped, even one whose check-in went through.
+  if (!CancelRequested()) CleanUpAfterSave(request);
   job_->SetState(JobState::Succeeded);
   job_->SetTime(boost::posix_time::second_clock::local_time());
   job_->SetDocumentName(documentId_);

@@ -151,6 +151,7 @@ int RunDesktop(int argc, char** argv) {
     while (::read(terminationPipe, drained, sizeof(drained)) > 0) {
     }
     HW_LOG(log, info) << "Received signal " << PendingTerminationSignal();
+    StopJobsForQuit();
     QuitWithoutAsking();
   });
 

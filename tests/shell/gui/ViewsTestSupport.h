@@ -12,7 +12,8 @@
 
 namespace hopwell::testing {
 
-// A front end that records the URLs the dialogs open and otherwise does nothing.
+// A front end that records the URLs and folders it is asked to open and otherwise does
+// nothing.
 class RecordingFrontEnd final : public IFrontEnd {
  public:
   void JobAdded(JobStatus&) override {}
@@ -23,7 +24,10 @@ class RecordingFrontEnd final : public IFrontEnd {
     std::lock_guard lock(lock_);
     urls_.push_back(url);
   }
-  void ExploreFolder(const boost::filesystem::path&) override {}
+  void ExploreFolder(const boost::filesystem::path& folder) override {
+    std::lock_guard lock(lock_);
+    folders_.push_back(folder);
+  }
   bool ConfirmQuit() override { return true; }
   ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
     return ProxyAnswer::Cancelled;
@@ -32,10 +36,15 @@ class RecordingFrontEnd final : public IFrontEnd {
     std::lock_guard lock(lock_);
     return urls_;
   }
+  std::vector<boost::filesystem::path> Folders() const {
+    std::lock_guard lock(lock_);
+    return folders_;
+  }
 
  private:
   mutable std::mutex lock_;
   std::vector<std::string> urls_;
+  std::vector<boost::filesystem::path> folders_;
 };
 
 // Answers the dialogs of Dialogs.h by object name while it exists: each dialog shown is

@@ -3,6 +3,7 @@ applies the scenario switches, dispatches to the registered endpoint and sends t
 import itertools
 import select
 import socket
+import struct
 import sys
 import time
 import traceback
@@ -134,6 +135,8 @@ class SimHandler(BaseHTTPRequestHandler):
         else:
             request.match = groups
             response = self._call(route, request)
+        if request.method == "GET" and not any(r["mode"] == "ignore-range" for r in rules):
+            response = response.ranged(request.header("Range"))
 
         for rule in rules:
             mode = rule["mode"]
@@ -151,11 +154,15 @@ class SimHandler(BaseHTTPRequestHandler):
             elif mode == "truncate":
                 full = response.length or 0
                 response.truncate_at = int(rule.get("keep", full // 2))
+            elif mode == "cut":
+                response.cut_at = int(rule.get("bytes", (response.length or 0) // 2))
+                response.cut_how = rule.get("how", "close")
+                response.cut_stall = float(rule.get("stall", 60))
             elif mode == "delay":
                 time.sleep(float(rule.get("delay", 1.0)))
 
-        sim.log.add(request, response.status, modes)
-        self._send(response, head)
+        entry = sim.log.add(request, response.status, modes)
+        sim.log.note_sent(entry, self._send(response, head))
 
     def _call(self, route, request):
         try:
@@ -165,6 +172,7 @@ class SimHandler(BaseHTTPRequestHandler):
             return Response(500, traceback.format_exc(), "text/plain")
 
     def _send(self, response, head):
+        """Sends the answer; the number of body bytes written."""
         self.send_response(response.status)
         for name, value in response.headers:
             self.send_header(name, value)
@@ -176,12 +184,13 @@ class SimHandler(BaseHTTPRequestHandler):
             self.close_connection = True
         self.end_headers()
         if head:
-            return
+            return 0
         sent = 0
+        limit = response.truncate_at if response.truncate_at is not None else response.cut_at
         try:
             for piece in response.pieces():
-                if response.truncate_at is not None:
-                    piece = piece[: max(0, response.truncate_at - sent)]
+                if limit is not None:
+                    piece = piece[: max(0, limit - sent)]
                 if response.slow_chunk:
                     for start in range(0, len(piece), response.slow_chunk):
                         self.wfile.write(piece[start:start + response.slow_chunk])
@@ -190,14 +199,34 @@ class SimHandler(BaseHTTPRequestHandler):
                 else:
                     self.wfile.write(piece)
                 sent += len(piece)
-                if response.truncate_at is not None and sent >= response.truncate_at:
+                if limit is not None and sent >= limit:
                     break
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
-            return
-        if response.truncate_at is not None:
+            return sent
+        if response.cut_at is not None:
+            self._cut(response)
+        elif response.truncate_at is not None:
             self.close_connection = True
+        return sent
+
+    def _cut(self, response):
+        """Ends an answer cut short: closed, reset, or left hanging."""
+        self.close_connection = True
+        if response.cut_how == "reset":
+            # SO_LINGER with a zero time makes the close send a reset instead of a FIN.
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        elif response.cut_how == "stall":
+            deadline = time.monotonic() + response.cut_stall
+            while time.monotonic() < deadline:
+                readable, _, _ = select.select([self.connection], [], [], 0.2)
+                try:
+                    # The plain socket's peek, also under TLS: only whether the client closed.
+                    if readable and not socket.socket.recv(self.connection, 1, socket.MSG_PEEK):
+                        return
+                except OSError:
+                    return
 
     def _tunnel(self, request, modes):
         host, _, port = request.target.rpartition(":")

@@ -1,6 +1,11 @@
 """Request and response values handed to endpoint functions."""
+import os
+import re
 import urllib.parse
 from http import HTTPStatus
+
+_PIECE = 64 * 1024
+_RANGE = re.compile(r"^\s*bytes\s*=\s*(\d+)\s*-\s*(\d*)\s*$")
 
 
 class Request:
@@ -62,7 +67,11 @@ class Response:
         self.slow_chunk = 0
         self.slow_delay = 0.0
         self.truncate_at = None
+        self.cut_at = None  # "cut": end the body after this many bytes, as `cut_how` says
+        self.cut_how = "close"
+        self.cut_stall = 0.0
         self.drop = False
+        self.path = None  # a body read from this file, so a range can start anywhere in it
 
     def pieces(self):
         if isinstance(self.body, (bytes, bytearray)):
@@ -72,6 +81,68 @@ class Response:
             for piece in self.body:
                 if piece:
                     yield piece
+
+    def _pieces_between(self, first, last):
+        """The body's bytes first..last (inclusive), read from the file or skipped to."""
+        wanted = last - first + 1
+        if isinstance(self.body, (bytes, bytearray)):
+            yield bytes(self.body[first:last + 1])
+            return
+        if self.path is not None:
+            with open(self.path, "rb") as source:
+                source.seek(first)
+                while wanted > 0:
+                    piece = source.read(min(_PIECE, wanted))
+                    if not piece:
+                        return
+                    wanted -= len(piece)
+                    yield piece
+            return
+        position = 0
+        for piece in self.pieces():
+            end = position + len(piece)
+            if end > first and wanted > 0:
+                piece = piece[max(0, first - position):][:wanted]
+                wanted -= len(piece)
+                yield piece
+            position = end
+            if wanted <= 0:
+                return
+
+    def ranged(self, range_header):
+        """The answer to a request with this Range header: this one when there is none (or
+        it is not a single byte range), else 206 with the part, or 416 when it starts past
+        the end."""
+        found = _RANGE.match(range_header or "")
+        if self.status != 200 or self.length is None or not found:
+            return self
+        first = int(found.group(1))
+        last = int(found.group(2)) if found.group(2) else self.length - 1
+        if first >= self.length or last < first:
+            refused = error_page(416)
+            refused.headers.append(("Content-Range", "bytes */%d" % self.length))
+            return refused
+        last = min(last, self.length - 1)
+        part = Response(206, self._pieces_between(first, last), None,
+                        headers=self.headers, length=last - first + 1)
+        part.headers.append(("Content-Range", "bytes %d-%d/%d" % (first, last, self.length)))
+        return part
+
+
+def file_response(path, content_type):
+    """The file's bytes, read piece by piece (also from an offset for a range)."""
+
+    def pieces():
+        with open(path, "rb") as source:
+            while True:
+                piece = source.read(_PIECE)
+                if not piece:
+                    return
+                yield piece
+
+    response = Response(200, pieces(), content_type, length=os.path.getsize(path))
+    response.path = path
+    return response
 
 
 def xml_response(text, status=200):

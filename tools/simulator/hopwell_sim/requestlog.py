@@ -5,7 +5,9 @@ Fields: seq, time, scheme, method, target, path, query (raw), query_params ([nam
 pairs, decoded), headers ([name, value] pairs in order), raw_head_hex (request line and
 header lines exactly as received, hex), chunked, body_length, body_crc32, body_hex (only
 for bodies up to the body limit), status (the answer's), scenario (modes applied),
-connection (the number of the TCP connection the request came on, counted from 1).
+connection (the number of the TCP connection the request came on, counted from 1),
+bytes_sent (body bytes of the answer written to the client; in memory only, known once the
+answer has been sent, so the file lines do not carry it).
 """
 import json
 import threading
@@ -50,10 +52,15 @@ class RequestLog:
             if self._path:
                 with open(self._path, "a") as out:
                     out.write(json.dumps(entry) + "\n")
+            return entry
+
+    def note_sent(self, entry, sent):
+        with self._lock:
+            entry["bytes_sent"] = sent
 
     def entries(self):
         with self._lock:
-            return list(self._entries)
+            return [dict(entry) for entry in self._entries]
 
     def clear(self):
         with self._lock:

@@ -6,7 +6,13 @@ A rule is a JSON object:
                 "no-content-length" (body without Content-Length; the connection closes),
                 "slow" (body in `chunk` bytes, default 1024, every `delay` s, default 0.05),
                 "truncate" (announces the full length, sends `keep` bytes (default half),
-                closes), "not-xml" / "not-json" / "body" (replaces the body with `body`),
+                closes), "cut" (announces the full length, ends the body after `bytes`
+                bytes (default half) by `how`: "close" (default), "reset" (a TCP reset) or
+                "stall" (sends nothing more, keeps the connection open for `stall` s,
+                default 60); with `count` k it cuts the first k answers, so a client that
+                resumes with a Range is cut again `bytes` further on), "ignore-range"
+                (answers a Range request with the whole file and 200),
+                "not-xml" / "not-json" / "body" (replaces the body with `body`),
                 "proxy" (407 until Proxy-Authorization carries `user`:`password`,
                 defaults "proxyuser":"proxypass"), "delay" (waits `delay` s before
                 answering), "drop" (closes the connection without an answer)
@@ -21,8 +27,8 @@ import re
 import threading
 
 SHORTHANDS = {"404": ("status", 404), "500": ("status", 500), "403": ("status", 403)}
-MODES = {"status", "no-content-length", "slow", "truncate", "not-xml", "not-json", "body",
-         "proxy", "delay", "drop"}
+MODES = {"status", "no-content-length", "slow", "truncate", "cut", "ignore-range", "not-xml",
+         "not-json", "body", "proxy", "delay", "drop"}
 
 
 def parse_rule(spec):
@@ -38,6 +44,8 @@ def parse_rule(spec):
         raise ValueError("unknown scenario mode %r" % mode)
     elif mode == "status":
         rule["status"] = int(rule.get("status", 500))
+    elif mode == "cut" and rule.get("how", "close") not in ("close", "reset", "stall"):
+        raise ValueError("unknown way to cut %r" % rule.get("how"))
     for counter in ("after", "count"):
         if counter in rule:
             rule[counter] = int(rule[counter])

@@ -21,7 +21,9 @@ POST /_sim/chapter {...} changes the behaviour until the next reset:
     unlock_body     the unlock's answer (e.g. not JSON); unlock_status: answer this status
 GET /_sim/chapter/locks   {"holders": {chapter: token}, "locks": {chapter: n},
                            "unlocks": {chapter: n}}
-Files answering 404 or 500, truncated or slow are scenario rules with a path_prefix.
+Files answering 404 or 500, truncated, cut or slow are scenario rules with a path_prefix. Every
+file honours a single byte range ("Range: bytes=N-" or "bytes=N-M", answered 206), unless the
+scenario "ignore-range" applies.
 """
 import json
 import os
@@ -32,14 +34,13 @@ import threading
 import zipfile
 
 from hopwell_sim.endpoints import plugin_package
-from hopwell_sim.message import Response, error_page, json_response
+from hopwell_sim.message import Response, error_page, file_response, json_response
 from hopwell_sim.parameters import parameter_source
 from hopwell_sim.registry import on_reset, route
 
 DEFAULT_CHAPTER = "tpv-1"
 DEFAULT_ARCHIVE_BYTES = 300 * 1024
 NOTES = b"Notes of the chapter.\n" * 40
-_PIECE = 64 * 1024
 
 # Archives are costly to make: kept for the process's lifetime, by size and document name.
 _archives = {}
@@ -126,17 +127,7 @@ def chapter_keys(sim, request, document):
 
 @route("GET", "/api/v2/ext/chapter/{chapter}/files/chapter.zip")
 def chapter_archive(sim, request):
-    path = _archive_for(sim)
-
-    def pieces():
-        with open(path, "rb") as source:
-            while True:
-                piece = source.read(_PIECE)
-                if not piece:
-                    return
-                yield piece
-
-    return Response(200, pieces(), "application/zip", length=os.path.getsize(path))
+    return file_response(_archive_for(sim), "application/zip")
 
 
 @route("GET", "/api/v2/ext/chapter/{chapter}/files/notes.txt")
