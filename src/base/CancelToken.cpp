@@ -21,4 +21,8 @@ bool CancelRequestedHere() {
   return currentToken != nullptr && currentToken->IsCancelled();
 }
 
+CancelTokenPtr CurrentCancelToken() {
+  return currentToken;
+}
+
 }  // namespace hopwell

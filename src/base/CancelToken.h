@@ -37,4 +37,7 @@ class CancelScope {
 // True when the work on this thread was asked to stop.
 bool CancelRequestedHere();
 
+// This thread's token (null outside any scope), for threads that work on its behalf.
+CancelTokenPtr CurrentCancelToken();
+
 }  // namespace hopwell

@@ -45,10 +45,37 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+// An open file descriptor, closed when the object goes.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset(int fd = -1);
+
+ private:
+  int fd_ = -1;
+};
+
 // Opens path with std::fopen's mode string; an empty handle on failure.
 FileHandle OpenFile(const boost::filesystem::path& path, const char* mode);
 
-// CRC-32 (zlib/ZIP polynomial) of the file's bytes; 0 when it cannot be opened.
+// CRC-32 (zlib/ZIP polynomial) of the file's bytes; 0 when it cannot be opened or read.
 std::uint32_t FileCrc32(const boost::filesystem::path& path);
 
 }  // namespace hopwell

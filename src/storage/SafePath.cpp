@@ -13,10 +13,9 @@ std::optional<boost::filesystem::path> JoinChecked(const boost::filesystem::path
   return folder / boost::filesystem::path(std::string(name));
 }
 
-std::optional<boost::filesystem::path> JoinRelativeChecked(const boost::filesystem::path& folder,
-                                                           std::string_view relative) {
+std::optional<std::vector<std::string_view>> SplitRelativeChecked(std::string_view relative) {
   if (relative.empty() || relative.front() == '/' || relative.front() == '\\') return std::nullopt;
-  boost::filesystem::path result = folder;
+  std::vector<std::string_view> components;
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = relative.find_first_of("/\\", start);
@@ -25,9 +24,20 @@ std::optional<boost::filesystem::path> JoinRelativeChecked(const boost::filesyst
     if (!IsSafeComponent(component) || component.find(':') != std::string_view::npos) {
       return std::nullopt;
     }
-    result /= boost::filesystem::path(std::string(component));
+    components.push_back(component);
     if (end == std::string_view::npos) break;
     start = end + 1;
+  }
+  return components;
+}
+
+std::optional<boost::filesystem::path> JoinRelativeChecked(const boost::filesystem::path& folder,
+                                                           std::string_view relative) {
+  const auto components = SplitRelativeChecked(relative);
+  if (!components) return std::nullopt;
+  boost::filesystem::path result = folder;
+  for (const std::string_view component : *components) {
+    result /= boost::filesystem::path(std::string(component));
   }
   return result;
 }

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include <boost/filesystem/path.hpp>
 
@@ -23,5 +24,11 @@ namespace hopwell {
 // separator (absolute name) or a drive letter ("C:") refuses the whole name.
 [[nodiscard]] std::optional<boost::filesystem::path> JoinRelativeChecked(
     const boost::filesystem::path& folder, std::string_view relative);
+
+// The components of such a relative name, each checked as JoinRelativeChecked checks them,
+// for code that walks them with openat relative to folders it holds open; nothing when the
+// name is refused.
+[[nodiscard]] std::optional<std::vector<std::string_view>> SplitRelativeChecked(
+    std::string_view relative);
 
 }  // namespace hopwell

@@ -2,9 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <map>
+#include <sstream>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 #include <boost/filesystem/operations.hpp>
 
 #include "ArchiveTools.h"
@@ -48,6 +51,22 @@ std::vector<std::string> Listing(const fs::path& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// bytes with a bit flipped in every copy of data's CRC-32 (the entry's local header and its
+// central directory record): the entry, stored or deflated, no longer matches its checksum.
+std::string WithBadChecksum(std::string bytes, const std::string& data) {
+  const uLong crc = crc32(crc32(0, Z_NULL, 0), reinterpret_cast<const Bytef*>(data.data()),
+                          static_cast<uInt>(data.size()));
+  std::string field(4, '\0');
+  for (int i = 0; i < 4; ++i) field[i] = static_cast<char>((crc >> (8 * i)) & 0xFFu);
+  int found = 0;
+  for (auto at = bytes.find(field); at != std::string::npos; at = bytes.find(field, at + 1)) {
+    bytes[at] = static_cast<char>(bytes[at] ^ 1);
+    ++found;
+  }
+  EXPECT_EQ(found, 2);
+  return bytes;
 }
 
 class ZipExtractorTest : public ::testing::Test {
@@ -341,10 +360,224 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ZipExtractorTest, LongNamesAreNotCutShort) {
   const std::string folder(200, 'f');
-  const std::string name = folder + "/" + std::string(150, 'n') + ".txt";
-  MakeArchive(R"([{"name": ")" + name + R"(", "data": "long"}])");
-  ASSERT_TRUE(ZipExtractor(Archive()).Extract(true, Destination()));
-  EXPECT_EQ(ReadFile(Destination() / folder / (std::string(150, 'n') + ".txt")), "long");
+  const std::string file = std::string(246, 'n') + ".txt";
+  MakeArchive(R"([{"name": ")" + folder + "/" + file + R"(", "data": "long"}])");
+  // The second run replaces the file, through a name that must fit beside it.
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_TRUE(ZipExtractor(Archive()).Extract(true, Destination())) << run;
+    EXPECT_EQ(ReadFile(Destination() / folder / file), "long");
+    EXPECT_EQ(Listing(Destination()).size(), 2u);
+  }
+}
+
+// A target that already exists (a file of the user's, a hard or symbolic link to one
+// outside) is replaced only by a whole, checked entry: one whose checksum does not match
+// leaves it as it was. A user's file that has the name the new data is first written to is
+// left alone too.
+enum class Planted { File, HardLink, SymbolicLink };
+
+class ReplacedTargetTest
+    : public ZipExtractorTest,
+      public ::testing::WithParamInterface<std::tuple<Planted, const char*, bool>> {};
+
+TEST_P(ReplacedTargetTest, IsReplacedOnlyByAWholeEntry) {
+  const auto& [planted, method, corrupt] = GetParam();
+  const fs::path outside = dir_ / "outside" / "victim.txt";
+  const fs::path target = Destination() / "doc.txt";
+  WriteFile(outside, "precious");
+  WriteFile(Destination() / ".doc.txt.part", "the user's");
+  switch (planted) {
+    case Planted::File:
+      WriteFile(target, "old");
+      break;
+    case Planted::HardLink:
+      fs::create_hard_link(outside, target);
+      break;
+    case Planted::SymbolicLink:
+      fs::create_symlink(outside, target);
+      break;
+  }
+  const std::string data(3000, 'd');
+  MakeArchive(R"([{"name": "doc.txt", "data": ")" + data + R"(", "method": ")" + method + "\"}]");
+  if (corrupt) WriteFile(Archive(), WithBadChecksum(ReadFile(Archive()), data));
+  LogCapture log;
+  EXPECT_EQ(ZipExtractor(Archive()).Extract(true, Destination()), !corrupt);
+  EXPECT_EQ(ReadFile(outside), "precious");
+  EXPECT_EQ(ReadFile(Destination() / ".doc.txt.part"), "the user's");
+  EXPECT_EQ(Listing(Destination()), (std::vector<std::string>{".doc.txt.part", "doc.txt"}));
+  if (!corrupt) {
+    EXPECT_FALSE(fs::is_symlink(target));
+    EXPECT_EQ(ReadFile(target), data);
+    EXPECT_EQ(fs::hard_link_count(target), 1u);
+    return;
+  }
+  EXPECT_TRUE(log.HasFragment("error", "Failed to open file: unzStatus "));
+  EXPECT_EQ(fs::is_symlink(fs::symlink_status(target)), planted == Planted::SymbolicLink);
+  EXPECT_EQ(ReadFile(target), planted == Planted::File ? "old" : "precious");
+  if (planted == Planted::HardLink) {
+    EXPECT_EQ(fs::hard_link_count(target), 2u);
+  }
+}
+
+std::string ReplacedTargetName(
+    const ::testing::TestParamInfo<ReplacedTargetTest::ParamType>& info) {
+  static const char* const kPlanted[] = {"File", "HardLink", "SymbolicLink"};
+  const std::string method = std::get<1>(info.param);
+  return std::string(kPlanted[static_cast<int>(std::get<0>(info.param))]) +
+         static_cast<char>(std::toupper(method[0])) + method.substr(1) +
+         (std::get<2>(info.param) ? "BadChecksum" : "Whole");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, ReplacedTargetTest,
+    ::testing::Combine(::testing::Values(Planted::File, Planted::HardLink, Planted::SymbolicLink),
+                       ::testing::Values("stored", "deflated"), ::testing::Bool()),
+    ReplacedTargetName);
+
+std::size_t OpenDescriptors() {
+  std::size_t count = 0;
+  for (fs::directory_iterator it("/proc/self/fd"), end; it != end; ++it) ++count;
+  return count;
+}
+
+// Many entries, extracted by one thread and by several: the result, the log, the output list
+// and what is left on disk must be those of one thread, with the first failure's message and
+// nothing of the entries after it. Two links are planted where entries 13 and 14 go.
+struct ParallelCase {
+  const char* label;
+  bool keepFolders;
+  int failAt;        // -1: every entry is fine
+  bool refusedName;  // the failing entry has a hostile name instead of a bad checksum
+};
+
+class ParallelExtractionTest : public ZipExtractorTest,
+                               public ::testing::WithParamInterface<ParallelCase> {};
+
+struct ExtractionResult {
+  bool ok = false;
+  std::vector<fs::path> output;
+  std::vector<std::string> log;
+  std::vector<std::string> listing;
+};
+
+TEST_P(ParallelExtractionTest, ActsAsOneThreadInArchiveOrder) {
+  const ParallelCase& param = GetParam();
+  constexpr int kEntries = 48;
+  std::ostringstream json;
+  std::string failingData;
+  json << "[";
+  for (int i = 0; i < kEntries; ++i) {
+    std::string name = "dir" + std::to_string(i / 8) + "/";
+    if (i % 8 != 0) name += "f" + std::to_string(i) + ".txt";
+    if (i == param.failAt && param.refusedName) name = "../evil" + std::to_string(i);
+    const std::string data =
+        i % 8 == 0 ? "" : std::string(500 + 97 * i, static_cast<char>('a' + i % 26));
+    if (i == param.failAt) failingData = data;
+    json << (i > 0 ? "," : "") << R"({"name": ")" << name << R"(", "data": ")" << data
+         << R"(", "method": ")" << (i % 3 == 0 ? "deflated" : "stored") << R"("})";
+  }
+  json << "]";
+  MakeArchive(json.str());
+  if (param.failAt >= 0 && !param.refusedName) {
+    WriteFile(Archive(), WithBadChecksum(ReadFile(Archive()), failingData));
+  }
+  const auto target = [&](int i) {
+    const std::string file = "f" + std::to_string(i) + ".txt";
+    return param.keepFolders ? Destination() / ("dir" + std::to_string(i / 8)) / file
+                             : Destination() / file;
+  };
+  const fs::path outside = dir_ / "outside";
+
+  const auto run = [&](unsigned threads) {
+    fs::remove_all(Destination());
+    fs::remove_all(outside);
+    WriteFile(outside / "hard.txt", "precious");
+    WriteFile(outside / "soft.txt", "precious");
+    fs::create_directories(target(13).parent_path());
+    fs::create_hard_link(outside / "hard.txt", target(13));
+    fs::create_symlink(outside / "soft.txt", target(14));
+    ExtractionResult result;
+    const std::size_t descriptors = OpenDescriptors();
+    LogCapture log;
+    ZipExtractor extractor(Archive());
+    extractor.SetMaxThreads(threads);
+    result.ok = extractor.Extract(param.keepFolders, Destination(), &result.output);
+    EXPECT_EQ(OpenDescriptors(), descriptors) << threads << " threads";
+    for (const auto& record : log.Records())
+      result.log.push_back(record.severity + " " + record.message);
+    result.listing = Listing(Destination());
+    for (const char* name : {"hard.txt", "soft.txt"}) {
+      EXPECT_EQ(ReadFile(outside / name), "precious") << threads << " threads";
+    }
+    return result;
+  };
+
+  const ExtractionResult one = run(1);
+  const int reached = param.failAt < 0 ? kEntries : param.failAt;
+  EXPECT_EQ(one.ok, param.failAt < 0);
+  ASSERT_EQ(one.output.size(), static_cast<std::size_t>(reached));
+  for (int i = 0; i < reached; ++i) {
+    EXPECT_EQ(one.output[i], i % 8 == 0 ? fs::path() : target(i)) << i;
+    if (i % 8 != 0) {
+      EXPECT_FALSE(fs::is_symlink(target(i))) << i;
+      EXPECT_EQ(fs::file_size(target(i)), 500u + 97u * i) << i;
+    }
+  }
+  // The entries after the failure were never reached: the planted links are still there.
+  EXPECT_EQ(fs::is_symlink(fs::symlink_status(target(14))), reached <= 14);
+  if (param.failAt >= 0) {
+    ASSERT_FALSE(one.log.empty());
+    EXPECT_EQ(one.log.back().rfind("error Failed to open file: unzStatus ", 0), 0u)
+        << one.log.back();
+  }
+  for (const unsigned threads : {2u, 4u}) {
+    const ExtractionResult many = run(threads);
+    EXPECT_EQ(many.ok, one.ok) << threads << " threads";
+    EXPECT_EQ(many.output, one.output) << threads << " threads";
+    EXPECT_EQ(many.log, one.log) << threads << " threads";
+    EXPECT_EQ(many.listing, one.listing) << threads << " threads";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, ParallelExtractionTest,
+                         ::testing::Values(ParallelCase{"AllKept", true, -1, false},
+                                           ParallelCase{"AllFlat", false, -1, false},
+                                           ParallelCase{"ChecksumFailsAtSecond", true, 1, false},
+                                           ParallelCase{"ChecksumFailsMidway", true, 21, false},
+                                           ParallelCase{"ChecksumFailsLastFlat", false, 47, false},
+                                           ParallelCase{"RefusedNameMidway", true, 30, true},
+                                           ParallelCase{"RefusedNameFlat", false, 9, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// The stop check answering yes from its first, second, ... question on: the extraction
+// ends as failed at some entry, every entry before it whole and listed, the log naming it.
+TEST_F(ZipExtractorTest, StopCheckEndsTheExtractionAtAnEntry) {
+  const std::vector<std::string> names{"a.txt", "b.txt", "c.txt"};
+  const std::string big(100 << 10, 'b');
+  MakeArchive(R"([{"name": "a.txt", "data": "1"}, {"name": "b.txt", "data": ")" + big +
+              R"(", "method": "stored"}, {"name": "c.txt", "data": "3"}])");
+  std::size_t reached = 0;
+  for (int answersFrom = 1; reached < names.size(); ++answersFrom) {
+    ASSERT_LT(answersFrom, 20) << "the stop check is asked without end";
+    fs::remove_all(Destination());
+    int asked = 0;
+    ZipExtractor extractor(Archive());
+    extractor.SetStopCheck([&] { return ++asked >= answersFrom; });
+    LogCapture log;
+    std::vector<fs::path> extracted;
+    const bool ok = extractor.Extract(true, Destination(), &extracted);
+    ASSERT_GE(extracted.size(), reached) << answersFrom;
+    reached = extracted.size();
+    ASSERT_LE(reached, names.size());
+    EXPECT_EQ(ok, reached == names.size()) << answersFrom;
+    for (std::size_t i = 0; i < reached; ++i) {
+      EXPECT_EQ(extracted[i], Destination() / names[i]);
+      EXPECT_EQ(ReadFile(extracted[i]), i == 0 ? "1" : i == 1 ? big : "3");
+    }
+    if (reached < names.size()) {
+      EXPECT_TRUE(log.Has("info", "Extraction stopped before " + names[reached])) << answersFrom;
+    }
+  }
 }
 
 }  // namespace
