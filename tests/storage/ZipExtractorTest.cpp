@@ -11,6 +11,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "ArchiveTools.h"
+#include "base/CancelToken.h"
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
 
@@ -577,6 +578,49 @@ TEST_F(ZipExtractorTest, StopCheckEndsTheExtractionAtAnEntry) {
     if (reached < names.size()) {
       EXPECT_TRUE(log.Has("info", "Extraction stopped before " + names[reached])) << answersFrom;
     }
+  }
+}
+
+// A cancelled job: asked before its first entry, no thread writes anything; asked while an
+// entry is written (the stop check cancels the token at its second question, in the copy),
+// the entry fails and the extraction ends there.
+TEST_F(ZipExtractorTest, CancelledJobEndsTheExtractionInEveryThread) {
+  std::string entries = "[";
+  for (int i = 0; i < 8; ++i) {
+    entries += std::string(i > 0 ? "," : "") + R"({"name": "f)" + std::to_string(i) +
+               R"(.txt", "data": "data", "method": "stored"})";
+  }
+  MakeArchive(entries + "]");
+  struct Case {
+    unsigned threads;
+    int cancelAt;  // 0: before the extraction
+    std::string logged;
+  };
+  const std::string archive = "\"" + Archive().string() + "\"";
+  for (const Case& test : {Case{1, 0, "Extraction of " + archive + " cancelled"},
+                           Case{4, 0, "Extraction of " + archive + " cancelled"},
+                           Case{1, 2,
+                                "Extraction cancelled while writing \"" +
+                                    (Destination() / "f0.txt").string() + "\""}}) {
+    fs::remove_all(Destination());
+    const auto token = std::make_shared<CancelToken>();
+    if (test.cancelAt == 0) token->Cancel();
+    const CancelScope scope(token);
+    int asked = 0;
+    ZipExtractor extractor(Archive());
+    extractor.SetMaxThreads(test.threads);
+    extractor.SetStopCheck([&] {
+      if (++asked == test.cancelAt) token->Cancel();
+      return false;
+    });
+    LogCapture log;
+    std::vector<fs::path> extracted;
+    EXPECT_FALSE(extractor.Extract(true, Destination(), &extracted)) << test.logged;
+    EXPECT_TRUE(extracted.empty()) << test.logged;
+    EXPECT_TRUE(log.Has("info", test.logged)) << test.logged;
+    const std::vector<std::string> left =
+        fs::exists(Destination()) ? Listing(Destination()) : std::vector<std::string>{};
+    EXPECT_EQ(left.size(), test.cancelAt == 0 ? 0u : 1u) << test.logged;
   }
 }
 
