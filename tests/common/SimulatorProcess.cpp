@@ -209,12 +209,14 @@ bool SimulatorProcess::Lock(std::string* error) {
     if (error) *error = std::string("cannot open ") + kLockFile;
     return false;
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  // Longer than the longest holder: the fault-injection sample keeps the ports for its
+  // budget plus one run's time limit.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(6);
   while (flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
     if (std::chrono::steady_clock::now() > deadline) {
       close(lockFd_);
       lockFd_ = -1;
-      if (error) *error = "another test run kept the simulator ports for two minutes";
+      if (error) *error = "another test run kept the simulator ports for six minutes";
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -30,7 +30,7 @@ class SimulatorProcess {
   SimulatorProcess(const SimulatorProcess&) = delete;
   SimulatorProcess& operator=(const SimulatorProcess&) = delete;
 
-  // Takes the machine-wide simulator lock (waiting up to two minutes while another test
+  // Takes the machine-wide simulator lock (waiting up to six minutes while another test
   // program, of this checkout or another, has its simulator running), then waits up to two
   // more minutes for the ports to come free of any other simulator, starts the process and
   // waits (up to 20 s) for it to answer. False, with the reason in *error, otherwise.
