@@ -32,7 +32,14 @@ int RunHeadless(const std::vector<std::string>& commands) {
                                   << "...";
       CancelAllJobs();
     }
-    frontEnd->PrintChanges(100);
+    if (AnyJobActive()) {
+      frontEnd->PrintChanges(100);
+    } else {
+      // Every job has ended; only their threads are finishing. Waiting on the threads rather
+      // than on the front end ends the process as soon as the last one is gone.
+      frontEnd->PrintChanges(0);
+      WaitForCommandThreads(100);
+    }
   }
   if (const int signal = PendingTerminationSignal(); TerminationSignalCount() >= 2) {
     // The commands still running are cut off; what they logged so far stays.

@@ -72,6 +72,7 @@ PluginConfigFile::~PluginConfigFile() {
 bool PluginConfigFile::LoadConfig() {
   sections_.clear();
   readError_.clear();
+  onDisk_.reset();
   errno = 0;
   FileHandle file = OpenFile(path_, "rb");
   if (!file) {
@@ -90,6 +91,7 @@ bool PluginConfigFile::LoadConfig() {
     return false;
   }
   LoadText(text);
+  onDisk_ = std::move(text);
   return true;
 }
 
@@ -130,7 +132,10 @@ bool PluginConfigFile::SaveConfig() {
   // Written beside the file and renamed over it, so that a crash or a full disk never
   // leaves the user's other registrations half written or gone.
   const fs::path temporary = path_.parent_path() / (path_.filename().string() + ".hopwell-new");
-  const std::string text = ToText();
+  std::string text = ToText();
+  // Registering a folder that is registered already changes nothing: every open goes
+  // through hundreds of these files, and each rewrite costs an fsync.
+  if (onDisk_ == text) return true;
   bool written = false;
   if (FileHandle file = OpenFile(temporary, "wb")) {
     written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() &&
@@ -144,6 +149,7 @@ bool PluginConfigFile::SaveConfig() {
     fs::remove(temporary, error);
     return false;
   }
+  onDisk_ = std::move(text);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,8 @@ class PluginConfigFile {
   // False when the file is there but could not be read whole (ReadError says why).
   bool LoadConfig();
   // Replaces the file through a temporary file beside it. False when it could not be
-  // written, or was not read whole; the old file then stays as it was.
+  // written, or was not read whole; the old file then stays as it was. A file that already
+  // holds exactly these bytes is left untouched.
   bool SaveConfig();
   // Empty when the last load read the file whole or found none; else the system's reason.
   const std::string& ReadError() const { return readError_; }
@@ -55,6 +57,8 @@ class PluginConfigFile {
   boost::filesystem::path path_;
   bool save_;
   std::string readError_;
+  // The bytes as last read or written; empty when there was no file.
+  std::optional<std::string> onDisk_;
 };
 
 }  // namespace hopwell

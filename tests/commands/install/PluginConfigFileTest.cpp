@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -41,9 +43,17 @@ TEST_P(PluginConfigRewrite, ComesOutSortedWithCrLf) {
   testing::TempDir dir;
   const fs::path file = dir / "PluginConfig.txt";
   testing::WriteFile(file, c.input);
+  const auto inode = [&] {
+    struct stat status {};
+    EXPECT_EQ(::stat(file.c_str(), &status), 0);
+    return status.st_ino;
+  };
+  const ino_t before = inode();
   { PluginConfigFile config(file, true); }
   EXPECT_EQ(testing::ReadFile(file), c.output);
   EXPECT_FALSE(fs::exists(dir / "PluginConfig.txt.hopwell-new"));
+  // Only a file whose bytes change is replaced; one already in order stays untouched.
+  EXPECT_EQ(inode() == before, c.input == c.output);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,7 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
         ConfigCase{"repeated_section", "=Path\n\"/a\"\n=Other\n=Path\n\"/b\"\n",
                    "=Other\r\n=Path\r\n\"/a\"\r\n\"/b\"\r\n"},
         ConfigCase{"not_utf8", "=Path\n\"/\xFF\xC3(\"\n", "=Path\r\n\"/\xFF\xC3(\"\r\n"},
-        ConfigCase{"empty", "", ""}, ConfigCase{"only_unnamed", "a\nb\n", ""}),
+        ConfigCase{"empty", "", ""},
+        ConfigCase{"in_order", "=Exclude\r\n\"/x.pln\"\r\n=Path\r\n\"/a\"\r\n",
+                   "=Exclude\r\n\"/x.pln\"\r\n=Path\r\n\"/a\"\r\n"},
+        ConfigCase{"only_unnamed", "a\nb\n", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PluginConfigFile, PathEntriesCompareWithoutLetterCase) {
