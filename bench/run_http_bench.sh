@@ -111,7 +111,7 @@ report() {  # name bytes client_result curl_result
 }
 
 url="http://127.0.0.1:$port"
-runs="${HOPWELL_BENCH_RUNS:-3}"
+runs="${HOPWELL_BENCH_RUNS:-9}"
 
 # The machine is shared: each side runs $runs times, alternating, and its median run
 # counts (peak RSS is the largest seen).
@@ -170,3 +170,12 @@ log_lines=$(cat "$work"/clienttmp/Kelv/Hopwell/Hopwell_*.log 2>/dev/null | wc -l
 echo "client log lines kept (rotated files beyond 16 MiB are dropped): $log_lines"
 report "GET 1G" $((1024 * 1024 * 1024)) "$get_client" "$get_curl"
 report "POST 1G" $((1024 * 1024 * 1024)) "$post_client" "$post_curl"
+# The same rows as the other benchmarks print: label, seconds of each side, speed ratio.
+awk -v gc="$get_client" -v gu="$get_curl" -v pc="$post_client" -v pu="$post_curl" -v n="$runs" 'BEGIN {
+  split(gc, a, " "); split(gu, b, " "); split(pc, c, " "); split(pu, d, " ");
+  printf "median of %d alternating rounds\n", n
+  printf "%-34s %11s %11s\n", "", "Hopwell", "reference"
+  printf "%-34s %9.3f s %9.3f s   speed %.3f of curl  target >= 0.95\n", "GET 1 GiB (vs curl -o)", a[1], b[1], b[1] / a[1]
+  printf "%-34s %9.3f s %9.3f s   speed %.3f of curl  target >= 0.95\n", "POST 1 GiB (vs curl -T)", c[1], d[1], d[1] / c[1]
+  printf "%-34s %9.1f MB   target < 32\n", "peak RSS of GET / POST", (a[2] > c[2] ? a[2] : c[2]) / 1024
+}'

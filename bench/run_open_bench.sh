@@ -99,7 +99,7 @@ for round in $(seq 1 "$runs"); do
     read -r r_s r_kib r_curl r_unzip < <(reference_open)
     read -r c_s c_kib < <(client_open "$work/tmp")
   fi
-  read -r d_s e_s < <(client_split "$work/tmp")
+  read -r d_s e_s < <(client_split "$work/tmp" || echo "0 0")
   printf "round %d: client %.2f s (download %.2f, extract %.2f), %d KiB | curl+unzip %.2f s (%.2f + %.2f), %d KiB\n" \
     "$round" "$c_s" "$d_s" "$e_s" "$c_kib" "$r_s" "$r_curl" "$r_unzip" "$r_kib"
   echo "$c_s $c_kib $d_s $e_s $r_s $r_kib $r_curl $r_unzip" >> "$rows"
