@@ -13,7 +13,10 @@ mkdir -p "$out"
 
 for script in storage http open save; do
   echo "== $script (output in $out/$script.txt)"
-  bash "bench/run_${script}_bench.sh" "$build" > "$out/$script.txt" 2>&1 ||
+  # The storage bench takes the folder of the benchmark programs, the others the build.
+  target="$build"
+  [ "$script" = storage ] && target="$build/bench"
+  bash "bench/run_${script}_bench.sh" "$target" > "$out/$script.txt" 2>&1 ||
     { tail -n 20 "$out/$script.txt" >&2; exit 1; }
 done
 

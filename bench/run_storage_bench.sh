@@ -159,5 +159,5 @@ if "kelvdb" in parts:
         times = kelvdb(name)
         small, large = times[100000], times[200000]
         print("%-34s %9.3f s %9.3f s   200k/100k %.3f  target <= 2.2" %
-              (name[2:] + " 100k / 200k rows", small, large, large / small))
+              (name[3:] + " 100k / 200k rows", small, large, large / small))
 PY

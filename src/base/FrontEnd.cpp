@@ -5,20 +5,6 @@
 namespace hopwell {
 namespace {
 
-class SilentFrontEnd final : public IFrontEnd {
- public:
-  void JobAdded(JobStatus&) override {}
-  void JobChanged(JobStatus&) override {}
-  void ShowMessageDialog(const std::string&, const std::string&) override {}
-  void ShowApplicationMissing(const std::string&) override {}
-  void OpenUrl(const std::string&) override {}
-  void ExploreFolder(const boost::filesystem::path&) override {}
-  bool ConfirmQuit() override { return false; }
-  ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
-    return ProxyAnswer::Cancelled;
-  }
-};
-
 std::shared_ptr<IFrontEnd>& Slot() {
   static std::shared_ptr<IFrontEnd> slot = std::make_shared<SilentFrontEnd>();
   return slot;

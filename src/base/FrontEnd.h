@@ -45,6 +45,22 @@ class IFrontEnd {
                                           ProxyCredentials& credentials) = 0;
 };
 
+// Takes every dialog's default answer and shows nothing: what runs before a front end is
+// set, and a base for stand-ins that override only what they watch.
+class SilentFrontEnd : public IFrontEnd {
+ public:
+  void JobAdded(JobStatus&) override {}
+  void JobChanged(JobStatus&) override {}
+  void ShowMessageDialog(const std::string&, const std::string&) override {}
+  void ShowApplicationMissing(const std::string&) override {}
+  void OpenUrl(const std::string&) override {}
+  void ExploreFolder(const boost::filesystem::path&) override {}
+  bool ConfirmQuit() override { return false; }
+  ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
+    return ProxyAnswer::Cancelled;
+  }
+};
+
 // The process-wide front end. Until one is set, a silent one that takes every dialog's
 // default answer is used.
 void SetFrontEnd(std::shared_ptr<IFrontEnd> frontEnd);

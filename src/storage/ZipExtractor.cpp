@@ -51,6 +51,9 @@ constexpr unsigned kHostDarwin = 19;
 // Below this much data a second thread costs more than it saves.
 constexpr std::uint64_t kParallelBytes = 4 << 20;
 constexpr std::size_t kParallelEntries = 4;
+// Nor for entries this small on average: threads that create many small files in one folder
+// mostly wait for each other on the folder's lock, and spend twice the system time of one.
+constexpr std::uint64_t kParallelBytesPerEntry = 64 << 10;
 constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
 
 struct UnzCloser {
@@ -356,7 +359,8 @@ bool ZipExtractor::Extract(bool keepFolders, const fs::path& destination,
   run.done.assign(run.entries.size(), 0);
 
   unsigned threads = static_cast<unsigned>(std::min<std::size_t>(maxThreads_, run.entries.size()));
-  const bool small = bytes < kParallelBytes || run.entries.size() < kParallelEntries;
+  const bool small = bytes < kParallelBytes || run.entries.size() < kParallelEntries ||
+                     bytes / run.entries.size() < kParallelBytesPerEntry;
   if ((small && !threadsChosen_) || EntriesDependOnEachOther(run.entries, keepFolders)) {
     threads = 1;
   }

@@ -22,9 +22,10 @@ namespace hopwell {
 // owner-execute bit of an entry made on Unix; other bits come from the umask, less write
 // access for others.
 //
-// Archives with many entries are extracted by several threads, each with its own handle on
-// the archive; the log lines, the output list and the first failure are those of an
-// extraction in archive order, and nothing an entry after the first failure made is left.
+// Archives with many entries that are not tiny are extracted by several threads, each with
+// its own handle on the archive; the log lines, the output list and the first failure are
+// those of an extraction in archive order, and nothing an entry after the first failure
+// made is left.
 class ZipExtractor {
  public:
   explicit ZipExtractor(boost::filesystem::path archive);

@@ -36,21 +36,6 @@ const char* const kInstall =
     "kelv:install:http:%2F%2F127.0.0.1:18080%2Fapi%2Fv2%2Fext%2Fplugin%2Finstall_parameters";
 const char* const kEsef = "kelv:esef:http://127.0.0.1:18080/esef/reports/2025:tok42";
 
-// Jobs go nowhere; dialogs take their default answers.
-class QuietFrontEnd final : public IFrontEnd {
- public:
-  void JobAdded(JobStatus&) override {}
-  void JobChanged(JobStatus&) override {}
-  void ShowMessageDialog(const std::string&, const std::string&) override {}
-  void ShowApplicationMissing(const std::string&) override {}
-  void OpenUrl(const std::string&) override {}
-  void ExploreFolder(const fs::path&) override {}
-  bool ConfirmQuit() override { return true; }
-  ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
-    return ProxyAnswer::Cancelled;
-  }
-};
-
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   while (!done()) {
@@ -77,7 +62,7 @@ class JobControlSimulatorTest : public SimulatorTest {
       : tmp_("TMPDIR", (dir_ / "tmp").string()),
         appData_("APPDATA", (dir_ / "app").string()),
         record_("HOPWELL_STANDIN_RECORD", (dir_ / "standin.log").string()) {
-    SetFrontEnd(std::make_shared<QuietFrontEnd>());
+    SetFrontEnd(std::make_shared<SilentFrontEnd>());  // jobs go nowhere, dialogs say no
   }
   ~JobControlSimulatorTest() override {
     CancelAllJobs();

@@ -228,15 +228,10 @@ TEST_F(IntakeTest, FileNamingAnUnknownCommandIsStillDeleted) {
 }
 
 // Collects what intake announces.
-class RecordingFrontEnd : public IFrontEnd {
+class RecordingFrontEnd : public SilentFrontEnd {
  public:
   void JobAdded(JobStatus& job) override { added.push_back(&job); }
   void JobChanged(JobStatus&) override { ++changes; }
-  void ShowMessageDialog(const std::string&, const std::string&) override {}
-  void ShowApplicationMissing(const std::string&) override {}
-  void OpenUrl(const std::string&) override {}
-  void ExploreFolder(const boost::filesystem::path&) override {}
-  bool ConfirmQuit() override { return false; }
   ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
     return ProxyAnswer::Other;
   }

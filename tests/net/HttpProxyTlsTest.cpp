@@ -15,16 +15,9 @@ using testing::HelperFor;
 using testing::WireServer;
 
 // Answers the proxy prompt with a fixed choice and counts the prompts.
-class ProxyAnswerFrontEnd : public IFrontEnd {
+class ProxyAnswerFrontEnd : public SilentFrontEnd {
  public:
   explicit ProxyAnswerFrontEnd(ProxyAnswer answer) : answer_(answer) {}
-  void JobAdded(JobStatus&) override {}
-  void JobChanged(JobStatus&) override {}
-  void ShowMessageDialog(const std::string&, const std::string&) override {}
-  void ShowApplicationMissing(const std::string&) override {}
-  void OpenUrl(const std::string&) override {}
-  void ExploreFolder(const boost::filesystem::path&) override {}
-  bool ConfirmQuit() override { return false; }
   ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials& credentials) override {
     ++prompts;
     credentials = {"puser", "ppass"};

@@ -20,22 +20,13 @@ namespace hopwell {
 namespace {
 
 // Answers the quit question as told and counts how often it was asked.
-class QuitAnswers final : public IFrontEnd {
+class QuitAnswers final : public SilentFrontEnd {
  public:
-  void JobAdded(JobStatus&) override {}
-  void JobChanged(JobStatus&) override {}
-  void ShowMessageDialog(const std::string&, const std::string&) override {}
-  void ShowApplicationMissing(const std::string&) override {}
-  void OpenUrl(const std::string&) override {}
-  void ExploreFolder(const boost::filesystem::path&) override {}
   bool ConfirmQuit() override {
     ++asked;
     // What a second quit path does while the box is open.
     if (reenter) nestedResult = RequestQuit();
     return quit;
-  }
-  ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
-    return ProxyAnswer::Cancelled;
   }
   bool quit = false;
   int asked = 0;

@@ -28,21 +28,13 @@ namespace fs = boost::filesystem;
 using namespace std::chrono_literals;
 
 // Records the dialogs the command opens.
-class DialogRecorder final : public IFrontEnd {
+class DialogRecorder final : public SilentFrontEnd {
  public:
-  void JobAdded(JobStatus&) override {}
-  void JobChanged(JobStatus&) override {}
   void ShowMessageDialog(const std::string& title, const std::string& text) override {
     dialogs.push_back("message|" + title + "|" + text);
   }
   void ShowApplicationMissing(const std::string& text) override {
     dialogs.push_back("missing|" + text);
-  }
-  void OpenUrl(const std::string&) override {}
-  void ExploreFolder(const fs::path&) override {}
-  bool ConfirmQuit() override { return false; }
-  ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
-    return ProxyAnswer::Cancelled;
   }
   std::vector<std::string> dialogs;
 };

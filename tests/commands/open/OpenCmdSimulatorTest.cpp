@@ -58,21 +58,13 @@ class FakeLauncher : public IAppLauncher {
   LauncherScript& script_;
 };
 
-class DialogRecorder : public IFrontEnd {
+class DialogRecorder : public SilentFrontEnd {
  public:
-  void JobAdded(JobStatus&) override {}
-  void JobChanged(JobStatus&) override {}
   void ShowMessageDialog(const std::string& title, const std::string& text) override {
     std::lock_guard<std::mutex> guard(lock);
     dialogs.push_back(title + "|" + text);
   }
-  void ShowApplicationMissing(const std::string&) override {}
-  void OpenUrl(const std::string&) override {}
-  void ExploreFolder(const fs::path&) override {}
   bool ConfirmQuit() override { return true; }
-  ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
-    return ProxyAnswer::Cancelled;
-  }
   std::mutex lock;
   std::vector<std::string> dialogs;
 };

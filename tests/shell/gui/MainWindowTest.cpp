@@ -37,12 +37,8 @@ using testing::GuiApp;
 using testing::WaitFor;
 
 // Records where the window sends the user; jobs and dialogs go nowhere.
-class PathRecorder final : public IFrontEnd {
+class PathRecorder final : public SilentFrontEnd {
  public:
-  void JobAdded(JobStatus&) override {}
-  void JobChanged(JobStatus&) override {}
-  void ShowMessageDialog(const std::string&, const std::string&) override {}
-  void ShowApplicationMissing(const std::string&) override {}
   void OpenUrl(const std::string& url) override {
     std::lock_guard lock(lock_);
     urls.push_back(url);
@@ -50,10 +46,6 @@ class PathRecorder final : public IFrontEnd {
   void ExploreFolder(const fs::path& folder) override {
     std::lock_guard lock(lock_);
     folders.push_back(folder);
-  }
-  bool ConfirmQuit() override { return false; }
-  ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
-    return ProxyAnswer::Cancelled;
   }
   std::mutex lock_;
   std::vector<std::string> urls;

@@ -14,12 +14,8 @@ namespace hopwell::testing {
 
 // A front end that records the URLs and folders it is asked to open and otherwise does
 // nothing.
-class RecordingFrontEnd final : public IFrontEnd {
+class RecordingFrontEnd final : public SilentFrontEnd {
  public:
-  void JobAdded(JobStatus&) override {}
-  void JobChanged(JobStatus&) override {}
-  void ShowMessageDialog(const std::string&, const std::string&) override {}
-  void ShowApplicationMissing(const std::string&) override {}
   void OpenUrl(const std::string& url) override {
     std::lock_guard lock(lock_);
     urls_.push_back(url);
@@ -29,9 +25,6 @@ class RecordingFrontEnd final : public IFrontEnd {
     folders_.push_back(folder);
   }
   bool ConfirmQuit() override { return true; }
-  ProxyAnswer AskProxyCredentials(const std::string&, ProxyCredentials&) override {
-    return ProxyAnswer::Cancelled;
-  }
   std::vector<std::string> Urls() const {
     std::lock_guard lock(lock_);
     return urls_;
