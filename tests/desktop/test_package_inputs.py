@@ -6,25 +6,16 @@ import gzip
 import json
 import os
 import re
-import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 
-SOURCE_DIR = os.environ.get("HOPWELL_SOURCE_DIR",
-                            os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
-BINARY_DIR = os.environ.get("HOPWELL_BINARY_DIR", os.path.join(SOURCE_DIR, "build", "default"))
-HOPWELL = os.environ.get("HOPWELL_BIN", os.path.join(BINARY_DIR, "src", "hopwell"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from script_test import BINARY_DIR, HOPWELL, SOURCE_DIR  # noqa: E402
+from script_test import require_tools as require  # noqa: E402
+
 DESKTOP = os.path.join(SOURCE_DIR, "desktop")
-
-
-def require(test, *tools):
-    missing = [t for t in tools if shutil.which(t) is None]
-    if missing:
-        message = "missing tools (scripts/setup installs them): " + " ".join(missing)
-        if os.environ.get("CI"):
-            test.fail(message)
-        test.skipTest(message)
 
 
 def run(*command):
