@@ -89,33 +89,27 @@ client_open "$work/tmp" >/dev/null
 reference="$work/tmp/Kelv/space-1/tpv-1/chapter.zip"
 mv "$reference" "$work/clean.zip"
 
-control /_sim/requests/clear '{}'
-seconds=$(client_open "$work/tmp")
-read -r bytes count ranges < <(sent)
-cmp -s "$work/clean.zip" "$work/tmp/Kelv/space-1/tpv-1/chapter.zip" && same=yes || same=no
-report "client, clean" "$seconds" "$bytes" "$count" "$ranges" "$same"
+# One download, clean or cut at 30, 60 and 90 %, and its row: label, 0 or 1 (cut), the file the
+# download ends in, then the command that downloads (it prints its seconds).
+run_case() {
+  local label=$1 cut_it=$2 file=$3 seconds bytes count ranges same
+  shift 3
+  control /_sim/requests/clear '{}'
+  if [ "$cut_it" = 1 ]; then
+    control /_sim/scenario "{\"mode\": \"cut\", \"bytes\": $cut, \"count\": 3, \"path\": \"$path\"}"
+  fi
+  seconds=$("$@")
+  read -r bytes count ranges < <(sent)
+  cmp -s "$work/clean.zip" "$file" && same=yes || same=no
+  report "$label" "$seconds" "$bytes" "$count" "$ranges" "$same"
+}
 
-control /_sim/requests/clear '{}'
-control /_sim/scenario "{\"mode\": \"cut\", \"bytes\": $cut, \"count\": 3, \"path\": \"$path\"}"
-seconds=$(client_open "$work/tmp")
-read -r bytes count ranges < <(sent)
-cmp -s "$work/clean.zip" "$work/tmp/Kelv/space-1/tpv-1/chapter.zip" && same=yes || same=no
-report "client, cut 30/60/90 %" "$seconds" "$bytes" "$count" "$ranges" "$same"
+run_case "client, clean" 0 "$reference" client_open "$work/tmp"
+run_case "client, cut 30/60/90 %" 1 "$reference" client_open "$work/tmp"
 grep -h "Resuming chapter.zip" "$work"/tmp/Kelv/Hopwell/*.log | sed 's/^/    /'
 rm -rf "$work/tmp"
-
-control /_sim/requests/clear '{}'
-seconds=$(curl_resume "$work/curl.zip")
-read -r bytes count ranges < <(sent)
-cmp -s "$work/clean.zip" "$work/curl.zip" && same=yes || same=no
-report "curl, clean" "$seconds" "$bytes" "$count" "$ranges" "$same"
-
-control /_sim/requests/clear '{}'
-control /_sim/scenario "{\"mode\": \"cut\", \"bytes\": $cut, \"count\": 3, \"path\": \"$path\"}"
-seconds=$(curl_resume "$work/curl.zip")
-read -r bytes count ranges < <(sent)
-cmp -s "$work/clean.zip" "$work/curl.zip" && same=yes || same=no
-report "curl -C -, cut 30/60/90 %" "$seconds" "$bytes" "$count" "$ranges" "$same"
+run_case "curl, clean" 0 "$work/curl.zip" curl_resume "$work/curl.zip"
+run_case "curl -C -, cut 30/60/90 %" 1 "$work/curl.zip" curl_resume "$work/curl.zip"
 rm -f "$work/curl.zip"
 
 echo "cancel: SIGINT in the middle of the download, $cancels times..."

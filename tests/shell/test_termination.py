@@ -13,6 +13,15 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from script_test import HOPWELL, ClientFolders, RunningSimulator, wait_for  # noqa: E402
 
 
+def ended(process):
+    """Stops a client that a failed check left running, and closes its output pipe."""
+    if process.poll() is None:
+        process.kill()
+        process.wait()
+    if process.stdout is not None:
+        process.stdout.close()
+
+
 class TerminationTest(unittest.TestCase):
     def setUp(self):
         self.folders = ClientFolders()
@@ -35,9 +44,7 @@ class TerminationTest(unittest.TestCase):
             client.send_signal(signal.SIGTERM)
             self.assertEqual(client.wait(timeout=20), -signal.SIGTERM)
         finally:
-            if client.poll() is None:
-                client.kill()
-                client.wait()
+            ended(client)
         log = self.log_text()
         for line in ("Kelvory Hopwell version", "ProcessCommand kelv:unknown",
                      "Received signal 15", "Shutting down..."):
@@ -55,10 +62,7 @@ class TerminationTest(unittest.TestCase):
                 self.assertEqual(run.wait(timeout=20), 1)
                 output = run.stdout.read()
             finally:
-                if run.poll() is None:
-                    run.kill()
-                    run.wait()
-                run.stdout.close()
+                ended(run)
         self.assertIn("Verifying installation Cancelled\n", output)
         log = self.log_text()
         self.assertIn("ProcessCommand kelv:test", log)
@@ -89,10 +93,7 @@ class TerminationTest(unittest.TestCase):
                 self.assertEqual(run.wait(timeout=20), 1)
                 output = run.stdout.read()
             finally:
-                if run.poll() is None:
-                    run.kill()
-                    run.wait()
-                run.stdout.close()
+                ended(run)
             locks = json.loads(simulator.control("/_sim/chapter/locks"))
         self.assertIn("Download of chapter Chapter tpv-1 Cancelled\n", output)
         self.assertEqual(locks["unlocks"], {"tpv-1": 1})
@@ -112,10 +113,7 @@ class TerminationTest(unittest.TestCase):
                 run.send_signal(signal.SIGINT)
                 self.assertEqual(run.wait(timeout=20), -signal.SIGINT)
             finally:
-                if run.poll() is None:
-                    run.kill()
-                    run.wait()
-                run.stdout.close()
+                ended(run)
         log = self.log_text()
         self.assertIn("Cancelling every job on signal 2...", log)
         self.assertIn("Shutting down on signal 2...", log)
