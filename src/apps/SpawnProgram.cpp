@@ -59,14 +59,16 @@ pid_t SpawnProgram(const boost::filesystem::path& program,
     if (error != nullptr) *error = result;
     return -1;
   }
-  if (options.reap) {
-    std::thread([pid] {
-      int status = 0;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-    }).detach();
-  }
+  if (options.reap) ReapInBackground(pid);
   return pid;
+}
+
+void ReapInBackground(pid_t pid) {
+  std::thread([pid] {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
 }
 
 }  // namespace hopwell

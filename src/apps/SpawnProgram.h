@@ -25,4 +25,8 @@ pid_t SpawnProgram(const boost::filesystem::path& program,
                    const std::vector<std::string>& arguments, const SpawnOptions& options = {},
                    int* error = nullptr);
 
+// Collects the exit status of child pid on a background thread, so that it never lingers as
+// a zombie.
+void ReapInBackground(pid_t pid);
+
 }  // namespace hopwell

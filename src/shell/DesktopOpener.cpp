@@ -47,11 +47,7 @@ bool OpenWithDesktop(const std::string& target, std::chrono::milliseconds wait) 
     if (std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  std::thread([pid] {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
+  ReapInBackground(pid);
   return true;
 }
 
