@@ -34,17 +34,29 @@ class X11Session:
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
         env = self.env()
-        self._wm = subprocess.Popen(["openbox", "--sm-disable"], env=env,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wm_log = os.path.join(self._dir.name, "openbox.log")
+        starts = 0
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
+            # Under load the window manager has been seen to end during its start-up: it is
+            # started again, a few times, within the same deadline.
+            if (self._wm is None or self._wm.poll() is not None) and starts < 3:
+                starts += 1
+                with open(wm_log, "a") as log:
+                    self._wm = subprocess.Popen(["openbox", "--sm-disable"], env=env,
+                                                stdout=log, stderr=log)
             probe = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
                                    capture_output=True, text=True)
             if "window id" in probe.stdout:
                 return self
             time.sleep(0.05)
+        with open(wm_log) as log:
+            said = log.read().strip()
+        status = self._wm.poll()
         self.__exit__()
-        raise RuntimeError("the window manager did not come up")
+        raise RuntimeError("the window manager did not come up (started %d times, %s): %s"
+                           % (starts, "running" if status is None else "status %s" % status,
+                              said or "no output"))
 
     def __exit__(self, *exc):
         for process in (self._wm, self._xvfb):
