@@ -82,8 +82,10 @@ void PreferencesDialog::showEvent(QShowEvent* event) {
   } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
     outer = screen->geometry();
   }
-  const ScreenRect placed =
-      CentreOver(ToScreenRect(outer), frameGeometry().width(), frameGeometry().height());
+  // Under X11 the frame is reported as 1x1 for a moment while the window manager takes the
+  // window: the window's own size is the better guess then.
+  const QRect frame = frameGeometry().contains(geometry()) ? frameGeometry() : geometry();
+  const ScreenRect placed = CentreOver(ToScreenRect(outer), frame.width(), frame.height());
   move(placed.left, placed.top);
   ok_->setFocus();
 }

@@ -194,7 +194,9 @@ TEST_F(ScreenshotsTest, RealMainWindowOnTheDisplay) {
   for (auto& job : jobs_) window.JobList()->AddJob(job.get());
   window.show();
   ASSERT_TRUE(WaitFor([&] { return window.windowHandle()->isExposed(); }));
-  WaitFor([] { return false; }, 200);  // the window manager's frame and the first paint
+  // The window manager's frame (reported as 1x1 while it takes the window) and the first paint.
+  WaitFor([&] { return window.frameGeometry().height() > window.height(); }, 3000);
+  WaitFor([] { return false; }, 200);
   const QRect frame = window.frameGeometry();
   const QImage image =
       window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
