@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts that need the platform simulator (run from the repository root).
 #
 # start_simulator OUTPUT [simulator options...]
