@@ -4,14 +4,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include <boost/log/core.hpp>
-
 #include "commands/save/SaveCmd.h"
 
 int main() {
   using namespace hopwell;
-  // The bench measures the work, not the console sink Boost.Log falls back to.
-  boost::log::core::get()->set_logging_enabled(false);
   auto job = std::make_shared<JobStatus>(ActionKind::Upload, "Saving...", "kelv:save:bench");
   const auto start = std::chrono::steady_clock::now();
   SaveCmd("bench", job).DoExecute();

@@ -2,44 +2,64 @@
 
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
+#include <exception>
 #include <mutex>
-#include <thread>
+#include <new>
+#include <sstream>
 #include <vector>
 
-#include <boost/filesystem.hpp>
-#include <boost/log/attributes/counter.hpp>
-#include <boost/log/attributes/current_process_id.hpp>
-#include <boost/log/core.hpp>
-#include <boost/log/expressions/keyword.hpp>
-#include <boost/log/expressions/message.hpp>
-#include <boost/log/expressions/predicates.hpp>
-#include <boost/log/sinks/sync_frontend.hpp>
-#include <boost/log/sinks/text_file_backend.hpp>
-#include <boost/make_shared.hpp>
-#include <boost/phoenix/operator/comparison.hpp>
+#include <fmt/format.h>
+#include <boost/filesystem/operations.hpp>
 
-#include "base/LogFailure.h"
+#include "base/LogRing.h"
+#include "base/LogTap.h"
+#include "base/LogWriter.h"
 
 namespace hopwell {
+
+namespace log_detail {
+
+// Nothing is taken until the log file is set up or a test taps the records.
+std::atomic<int> lowestTaken{static_cast<int>(Severity::fatal) + 1};
+
+bool RecordText::Grow(std::size_t more) {
+  std::size_t grown = capacity < 256 ? 256 : capacity * 2;
+  if (grown < size + more) grown = size + more;
+  char* bytes = static_cast<char*>(std::realloc(data, grown));
+  if (bytes == nullptr) return false;
+  data = bytes;
+  capacity = grown;
+  return true;
+}
+
+}  // namespace log_detail
+
 namespace {
 
 namespace fs = boost::filesystem;
-namespace logging = boost::log;
-namespace sinks = boost::log::sinks;
-namespace expr = boost::log::expressions;
-namespace attrs = boost::log::attributes;
-namespace keywords = boost::log::keywords;
 
-constexpr std::uintmax_t kRotationSize = 1024 * 1024;
-constexpr std::uintmax_t kCollectedMaxSize = 16 * 1024 * 1024;
-constexpr std::uintmax_t kMinFreeSpace = 100 * 1024 * 1024;
 constexpr std::time_t kMaxLogAgeSeconds = 259200;
+// A ring this full wakes the writer rather than waiting for its next round.
+constexpr std::size_t kWakeBytes = LogRing::kCapacity / 4;
+constexpr std::string_view kLevelNames[] = {"trace", "debug", "info", "warning", "error", "fatal"};
+
+std::atomic<LogTap> tap{nullptr};
+// The writer once InitLogging started it, for the crash path (which may not construct it).
+std::atomic<LogWriter*> startedWriter{nullptr};
+
+void UpdateLowestTaken() {
+  int taken = static_cast<int>(Severity::fatal) + 1;
+  if (tap.load() != nullptr) {
+    taken = static_cast<int>(Severity::trace);
+  } else if (startedWriter.load() != nullptr) {
+    taken = static_cast<int>(Severity::info);
+  }
+  log_detail::lowestTaken.store(taken);
+}
 
 LogSource& LoggingLog() {
   static LogSource source;
@@ -54,9 +74,9 @@ struct LineHead {
   std::time_t second = -1;
   char text[kSize + 1] = {};
 
-  LineHead() {
-    // The kernel's id of the thread, as ps -L, debuggers and crash records show it.
-    std::snprintf(text + 26, sizeof text - 26, " [0x%08x]: <", static_cast<unsigned>(::gettid()));
+  // The kernel's id of the thread, as ps -L, debuggers and crash records show it.
+  void SetThread(pid_t thread) {
+    std::snprintf(text + 26, sizeof text - 26, " [0x%08x]: <", static_cast<unsigned>(thread));
   }
   void Stamp(const timespec& now) {
     if (now.tv_sec != second) {
@@ -74,102 +94,195 @@ struct LineHead {
   }
 };
 
-// Whether the record this thread is pushing is a warning or worse. Set by FormatLine, read by
-// the backend's consume, which the synchronous sink calls right after on the same thread;
-// the severity is looked up once, and outside the sink's lock.
-thread_local bool urgentRecord = false;
+// What a thread needs to log: the text of the records it builds, the head of its lines and
+// the ring its lines go out through.
+struct ThreadLog {
+  log_detail::RecordText text;
+  LineHead head;
+  LogRing* ring = nullptr;
+};
 
-// One line: "2026-03-14 09:26:53.589793 [0x0000a1b2]: <info> message". The time and the
-// thread are taken here: the sink is synchronous, so this runs on the issuing thread as the
-// record is pushed, and it saves a clock attribute and its local-time conversion per record.
-void FormatLine(const logging::record_view& record, logging::formatting_ostream& out) {
-  thread_local LineHead head;
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  head.Stamp(now);
-  out.write(head.text, LineHead::kSize);
-  urgentRecord = false;
-  if (const auto severity = record[logging::trivial::severity]) {
-    urgentRecord = *severity >= logging::trivial::warning;
-    if (const char* name = logging::trivial::to_string(*severity))
-      out.write(name, std::strlen(name));
+// A plain pointer, usable even while the thread's destructors run; the owner below ends the
+// thread's log when the thread ends.
+thread_local ThreadLog* threadLog = nullptr;
+thread_local bool threadLogEnded = false;
+
+struct ThreadLogOwner {
+  ThreadLog* log = nullptr;
+  ~ThreadLogOwner() {
+    threadLogEnded = true;
+    threadLog = nullptr;
+    if (log == nullptr) return;
+    if (log->ring != nullptr) log->ring->GiveBack();
+    std::free(log->text.data);
+    delete log;
   }
-  out.write("> ", 2);
-  if (const auto message = record[expr::smessage]) out.write(message->data(), message->size());
+};
+thread_local ThreadLogOwner threadLogOwner;
+
+ThreadLog* SetUpThreadLog() noexcept {
+  if (threadLogEnded) return nullptr;
+  auto* log = new (std::nothrow) ThreadLog;
+  if (log == nullptr) return nullptr;
+  log->head.SetThread(::gettid());
+  threadLogOwner.log = log;
+  threadLog = log;
+  return log;
 }
 
-// The rotating file backend, flushed at once after a warning or worse; other records wait in
-// the stream's buffer for the flusher below. Every call comes under the sink's backend lock.
-class FlushingFileBackend : public sinks::text_file_backend {
- public:
-  template <typename... Args>
-  explicit FlushingFileBackend(const Args&... args) : text_file_backend(args...) {}
-
-  void consume(const logging::record_view& record, const string_type& line) {
-    text_file_backend::consume(record, line);
-    if (urgentRecord) {
-      text_file_backend::flush();
-      unflushed_ = false;
-    } else if (!unflushed_) {
-      // Written once per flush, not per record: the line stays shared between the cores.
-      unflushed_ = true;
-    }
-  }
-
-  // Called through the sink (FlushLog, the flusher): writes out what is buffered.
-  void flush() {
-    if (!unflushed_) return;
-    text_file_backend::flush();
-    unflushed_ = false;
-  }
-
- private:
-  bool unflushed_ = false;
+// For records of threads whose own log has ended (a destructor run at thread or process
+// exit logs), one at a time.
+struct SharedLog {
+  std::recursive_mutex lock;
+  ThreadLog log;
 };
 
-using FileSink = sinks::synchronous_sink<FlushingFileBackend>;
+SharedLog& Shared() {
+  static SharedLog* const shared = new SharedLog;
+  return *shared;
+}
 
-// Flushes the file sink every half second, so that no record waits in the buffer for more
-// than a second while a job is stuck. Stopped at exit, before the logging core and its sink
-// are destroyed (the final rotation of the sink then still happens).
-class PeriodicFlusher {
- public:
-  explicit PeriodicFlusher(boost::shared_ptr<FileSink> sink)
-      : sink_(std::move(sink)), thread_([this] { Run(); }) {}
+// Copies "head level> message" and the newline the message lacks into `out`.
+void FillLine(char* out, const LineHead& head, std::string_view level, std::string_view message,
+              bool addNewline) {
+  std::memcpy(out, head.text, LineHead::kSize);
+  out += LineHead::kSize;
+  std::memcpy(out, level.data(), level.size());
+  out += level.size();
+  *out++ = '>';
+  *out++ = ' ';
+  if (!message.empty()) std::memcpy(out, message.data(), message.size());
+  if (addNewline) out[message.size()] = '\n';
+}
 
-  void Stop() {
-    {
-      std::lock_guard lock(lock_);
-      stop_ = true;
+// One line for the file: stamped, put in the thread's ring and published.
+void PublishLine(ThreadLog& log, LogWriter& writer, Severity level, std::string_view message) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  log.head.Stamp(now);
+  const std::string_view name = kLevelNames[static_cast<int>(level)];
+  // As the file sink always did: a newline only where the message does not end in one.
+  const bool addNewline = message.empty() || message.back() != '\n';
+  const std::size_t size =
+      LineHead::kSize + name.size() + 2 + message.size() + (addNewline ? 1 : 0);
+  const std::uint32_t flags = addNewline ? LogRing::kNewlineAdded : 0;
+  LogRing& ring = *log.ring;
+  if (size <= LogRing::kLongestInline) {
+    char* out = ring.Reserve(size);
+    if (out == nullptr) {
+      // The writer fell behind: this thread writes out the ring itself.
+      writer.Drain();
+      out = ring.Reserve(size);
+      if (out == nullptr) return;
     }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    sink_.reset();
+    FillLine(out, log.head, name, message, addNewline);
+    ring.Publish(size, flags);
+    return;
   }
-
- private:
-  static constexpr std::chrono::milliseconds kPeriod{500};
-
-  void Run() {
-    std::unique_lock lock(lock_);
-    while (!wake_.wait_for(lock, kPeriod, [this] { return stop_; })) sink_->flush();
+  char* block = new (std::nothrow) char[size];
+  if (block == nullptr) return;
+  FillLine(block, log.head, name, message, addNewline);
+  if (!ring.PublishBlock(block, size, flags)) {
+    writer.Drain();
+    if (!ring.PublishBlock(block, size, flags)) delete[] block;
   }
+}
 
-  boost::shared_ptr<FileSink> sink_;
-  std::mutex lock_;
-  std::condition_variable wake_;
-  bool stop_ = false;
-  std::thread thread_;
-};
-
-// Left in place until exit: command threads may log up to the end.
-PeriodicFlusher* flusher = nullptr;
-
-void StopFlusher() {
-  if (flusher != nullptr) flusher->Stop();
+void Deliver(ThreadLog& log, Severity level, std::string_view message) noexcept {
+  if (const LogTap taps = tap.load(std::memory_order_acquire)) {
+    try {
+      taps(level, message);
+    } catch (...) {  // NOLINT(bugprone-empty-catch): a test's tap does not end the record
+    }
+  }
+  LogWriter* writer = startedWriter.load(std::memory_order_relaxed);
+  if (level < Severity::info || writer == nullptr) return;
+  if (log.ring == nullptr) {
+    try {
+      log.ring = LogRing::Take();
+    } catch (...) {
+      return;  // no memory for a ring: the record is lost, the program goes on
+    }
+  }
+  PublishLine(log, *writer, level, message);
+  if (level >= Severity::warning || !writer->Threaded()) {
+    // Warnings and worse are in the file when the statement ends, with everything before.
+    writer->Drain();
+  } else if (log.ring->Holds(kWakeBytes)) {
+    writer->Wake();
+  }
 }
 
 }  // namespace
+
+LogRecord::LogRecord(const LogSource&, Severity level) noexcept
+    : level_(level), exceptions_(std::uncaught_exceptions()), shared_(false) {
+  ThreadLog* log = threadLog;
+  if (log == nullptr) log = SetUpThreadLog();
+  if (log == nullptr) {
+    SharedLog& shared = Shared();
+    shared.lock.lock();
+    shared.log.head.SetThread(::gettid());
+    log = &shared.log;
+    shared_ = true;
+  }
+  text_ = &log->text;
+  start_ = text_->size;
+}
+
+LogRecord::~LogRecord() {
+  log_detail::RecordText& text = *text_;
+  // A record whose streaming threw is not logged (as a stream's record was not).
+  if (std::uncaught_exceptions() <= exceptions_) {
+    ThreadLog& log = shared_ ? Shared().log : *threadLog;
+    Deliver(log, level_, std::string_view(text.data + start_, text.size - start_));
+  }
+  text.size = start_;
+  if (shared_) Shared().lock.unlock();
+}
+
+LogRecord& LogRecord::operator<<(const fs::path& path) {
+  text_->Append("\"", 1);
+  for (const char c : path.native()) {
+    if (c == '"' || c == '&') text_->Append("&", 1);
+    text_->Append(&c, 1);
+  }
+  text_->Append("\"", 1);
+  return *this;
+}
+
+void LogRecord::AppendSigned(long long value) {
+  const fmt::format_int digits(value);
+  text_->Append(digits.data(), digits.size());
+}
+
+void LogRecord::AppendUnsigned(unsigned long long value) {
+  const fmt::format_int digits(value);
+  text_->Append(digits.data(), digits.size());
+}
+
+// A stream's default: "%g" with six digits, in the classic locale whatever the C locale is.
+void LogRecord::AppendDouble(double value) {
+  char digits[64];
+  const auto result =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6);
+  text_->Append(digits, static_cast<std::size_t>(result.ptr - digits));
+}
+
+void LogRecord::AppendStreamed(const void* value, void (*put)(std::ostream&, const void*)) {
+  try {
+    std::ostringstream out;
+    put(out, value);
+    const std::string text = out.str();
+    text_->Append(text.data(), text.size());
+  } catch (const std::bad_alloc&) {  // NOLINT(bugprone-empty-catch): the value is left out
+  }
+}
+
+void SetLogTap(LogTap newTap) {
+  tap.store(newTap, std::memory_order_release);
+  UpdateLowestTaken();
+}
 
 void RemoveOldLogFiles(const fs::path& folder) {
   try {
@@ -190,51 +303,26 @@ void RemoveOldLogFiles(const fs::path& folder) {
 }
 
 void InitLogging(const fs::path& folder) {
-  auto core = logging::core::get();
-  // Until the file sink is in place, records go nowhere: without any sink the library would
-  // print them on the console.
-  core->set_logging_enabled(false);
+  // Before the writer starts, so that these records reach no file.
   RemoveOldLogFiles(folder);
-
-  auto backend = boost::make_shared<FlushingFileBackend>(
-      keywords::file_name = (folder / "Hopwell_%5N.log").string(),
-      keywords::rotation_size = kRotationSize,
-      keywords::open_mode = std::ios_base::out | std::ios_base::trunc,
-      keywords::auto_newline_mode = sinks::insert_if_missing,
-      keywords::enable_final_rotation = true, keywords::auto_flush = false);
-
-  auto sink = boost::make_shared<FileSink>(backend);
-  {
-    auto locked = sink->locked_backend();
-    locked->set_file_collector(sinks::file::make_collector(
-        keywords::target = folder.string(), keywords::max_size = kCollectedMaxSize,
-        keywords::min_free_space = kMinFreeSpace));
-    locked->scan_for_files(sinks::file::scan_matching, true);
-  }
-
-  // Time stamp and thread come from the formatter (FormatLine).
-  core->add_global_attribute("LineID", attrs::counter<unsigned>(1));
-  core->add_global_attribute("ProcessID", attrs::current_process_id());
-  sink->set_formatter(&FormatLine);
-  // A log file that cannot be opened or written leaves the client running, logging nowhere.
-  sink->set_exception_handler([] { NoteLogFailure(); });
-
-  core->add_sink(sink);
-  core->set_filter(logging::trivial::severity >= logging::trivial::info);
-  core->set_logging_enabled(true);
-
-  if (flusher == nullptr) {
-    // Registered after the core came to be, so it runs before the core is destroyed.
-    std::atexit(&StopFlusher);
-  } else {
-    flusher->Stop();
-    delete flusher;
-  }
-  flusher = new PeriodicFlusher(sink);
+  LogWriter& writer = LogWriter::Instance();
+  writer.Start(folder);
+  startedWriter.store(&writer);
+  UpdateLowestTaken();
+  static const bool stopsAtExit = [] {
+    // Command threads may still log after this; their records are written as they come.
+    std::atexit([] { LogWriter::Instance().Stop(); });
+    return true;
+  }();
+  (void)stopsAtExit;
 }
 
 void FlushLog() {
-  logging::core::get()->flush();
+  if (LogWriter* writer = startedWriter.load()) writer->Drain();
+}
+
+void FlushLogAfterCrash() noexcept {
+  if (LogWriter* writer = startedWriter.load()) writer->DrainAfterCrash();
 }
 
 }  // namespace hopwell

@@ -11,6 +11,7 @@
 
 #include "base/CancelToken.h"
 #include "base/Logging.h"
+#include "base/WorkProgress.h"
 #include "intake/JobState.h"
 
 namespace hopwell {
@@ -21,7 +22,7 @@ using JobChangeHandler = void (*)(JobStatus*);
 // The record through which a running command tells the user what it is doing. Written by
 // the command's thread, read by the user-interface thread: every mutable field has a lock
 // of its own and no operation holds two. Setters notify onChange outside any lock.
-class JobStatus {
+class JobStatus : public IWorkProgress {
  public:
   JobStatus(ActionKind kind, std::string caption, std::string commandString);
   JobStatus(const JobStatus&) = delete;
@@ -32,7 +33,7 @@ class JobStatus {
 
   void SetProgress(double percent);
   double GetProgress() const;
-  void AddProgress(double delta);
+  void AddProgress(double delta) override;
 
   void SetCaption(const std::string& caption);
   std::string Caption() const;
@@ -72,7 +73,7 @@ class JobStatus {
   // A job without a running command ends Cancelled at once. False (nothing done) when the
   // job has already ended.
   bool Cancel();
-  bool CancelRequested() const { return cancel_->IsCancelled(); }
+  bool CancelRequested() const override { return cancel_->IsCancelled(); }
   const CancelTokenPtr& Cancellation() const { return cancel_; }
   // The command base brackets its run with these: a job whose command still runs is ended
   // by it, with "Cancelled" as its last message when it was cancelled and did not succeed.
@@ -87,6 +88,8 @@ class JobStatus {
   JobChangeHandler OnChange() const { return onChange_.load(); }
 
  private:
+  // Work done for the job (its archives) fails the job.
+  void WorkFailed(const std::string& message) override { JobFailed(message); }
   void Notify();
   // The state a setter stores: a failure after a cancel request is the cancel's outcome.
   JobState Settled(JobState state) const;

@@ -17,6 +17,7 @@
 #include <boost/stacktrace/safe_dump_to.hpp>
 
 #include "base/CrashStack.h"
+#include "base/Logging.h"
 #include "shell/TerminationSignals.h"
 #include "storage/LocalFolders.h"
 
@@ -250,6 +251,8 @@ void HandleFatalSignal(int signal, siginfo_t* info, void*) {
     if (expected == self) EndByTerminationSignal(signal);
     for (;;) ::pause();
   }
+  // What was logged before the fault goes into the log file first: it is what support reads.
+  FlushLogAfterCrash();
 
   FixedText fileName;
   fileName.Add(prepared.appName);

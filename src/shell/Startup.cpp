@@ -4,7 +4,6 @@
 
 #include <boost/filesystem/exception.hpp>
 #include <boost/format.hpp>
-#include <boost/log/core.hpp>
 
 #include "Version.h"
 #include "base/LogFailure.h"
@@ -25,9 +24,6 @@ std::string VersionLine() {
 std::string StartCore() {
   // Logs, records and preferences are for the user alone, and so is every folder made below.
   MakeOwnFilesPrivate();
-  // Nothing is logged before the log file exists (InitLogging turns logging back on), so
-  // that no record reaches the terminal.
-  boost::log::core::get()->set_logging_enabled(false);
   if (std::string problem = PrepareLocalFolders(); !problem.empty()) return problem;
   try {
     InitLogging(LogFolder());

@@ -426,7 +426,7 @@ void ZipExtractor::Work(Run& run, Worker& worker, bool emits) {
       try {
         outcome.result = ExtractEntry(run, worker, index, outcome);
       } catch (const std::exception& error) {
-        outcome.Note(boost::log::trivial::error) << "error: " << error.what();
+        outcome.Note(Severity::error) << "error: " << error.what();
         outcome.result = UNZ_INTERNALERROR;
       }
       unzCloseCurrentFile(worker.handle.get());
@@ -448,7 +448,7 @@ void ZipExtractor::Work(Run& run, Worker& worker, bool emits) {
 void ZipExtractor::Emit(Run& run, std::size_t upTo) {
   for (; run.emitted < upTo && run.done[run.emitted] != 0; ++run.emitted) {
     Outcome& outcome = run.outcomes[run.emitted];
-    for (const LogLine& line : outcome.lines) BOOST_LOG_SEV(log_, line.level) << line.text;
+    for (const LogLine& line : outcome.lines) HW_LOG_AT(log_, line.level) << line.text;
     outcome.lines.clear();
     if (outcome.result != 0) return;
     if (run.output != nullptr) run.output->push_back(outcome.target);
@@ -456,7 +456,7 @@ void ZipExtractor::Emit(Run& run, std::size_t upTo) {
 }
 
 int ZipExtractor::ExtractEntry(Run& run, Worker& worker, std::size_t index, Outcome& outcome) {
-  using boost::log::trivial::error;
+  constexpr Severity error = Severity::error;
   const PlannedEntry& entry = run.entries[index];
   void* archive = worker.handle.get();
   int status = unzGoToFilePos64(archive, &entry.position);
@@ -477,7 +477,7 @@ int ZipExtractor::ExtractEntry(Run& run, Worker& worker, std::size_t index, Outc
 
   const std::string_view fileName = FileNameOf(entry.name);
   if (fileName.empty()) {
-    outcome.Note(boost::log::trivial::trace) << "Encountered unnamed file in zip: " << entry.name;
+    outcome.Note(Severity::trace) << "Encountered unnamed file in zip: " << entry.name;
     return 0;
   }
   // The whole stored name is checked in both modes: an archive that tries to climb out of
@@ -581,21 +581,20 @@ int ZipExtractor::CopyStored(Worker& worker, const PlannedEntry& entry, int targ
     if (ShouldStop()) return kStopped;
     if (CancelRequestedHere()) {
       // Fails the entry like a write that cannot go on.
-      outcome.Note(boost::log::trivial::info)
-          << "Extraction cancelled while writing " << outcome.target;
+      outcome.Note(Severity::info) << "Extraction cancelled while writing " << outcome.target;
       return UNZ_ERRNO;
     }
     const std::size_t wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kCopyBufferSize));
     const std::int64_t count = worker.file.ReadAt(buffer, wanted, offset);
     if (count != static_cast<std::int64_t>(wanted)) {
-      outcome.Note(boost::log::trivial::error)
+      outcome.Note(Severity::error)
           << "error " << UNZ_ERRNO << " with zipfile in unzReadCurrentFile";
       return UNZ_ERRNO;
     }
     worker.crc = Crc32Update(worker.crc, buffer, wanted);
     if (!WriteAll(target, buffer, wanted)) {
-      outcome.Note(boost::log::trivial::error) << "error in writing extracted file";
+      outcome.Note(Severity::error) << "error in writing extracted file";
       return -1;
     }
     offset += wanted;
@@ -610,19 +609,17 @@ int ZipExtractor::CopyInflated(Worker& worker, int target, Outcome& outcome) {
     if (ShouldStop()) return kStopped;
     if (CancelRequestedHere()) {
       // Fails the entry like a write that cannot go on.
-      outcome.Note(boost::log::trivial::info)
-          << "Extraction cancelled while writing " << outcome.target;
+      outcome.Note(Severity::info) << "Extraction cancelled while writing " << outcome.target;
       return UNZ_ERRNO;
     }
     const int count = unzReadCurrentFile(worker.handle.get(), buffer, kCopyBufferSize);
     if (count < 0) {
-      outcome.Note(boost::log::trivial::error)
-          << "error " << count << " with zipfile in unzReadCurrentFile";
+      outcome.Note(Severity::error) << "error " << count << " with zipfile in unzReadCurrentFile";
       return count;
     }
     if (count == 0) return 0;
     if (!WriteAll(target, buffer, static_cast<std::size_t>(count))) {
-      outcome.Note(boost::log::trivial::error) << "error in writing extracted file";
+      outcome.Note(Severity::error) << "error in writing extracted file";
       return -1;
     }
   }

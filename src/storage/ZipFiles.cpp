@@ -13,6 +13,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
 
+#include "base/Logging.h"
 #include "storage/FileOperations.h"
 #include "storage/SafePath.h"
 
@@ -68,12 +69,12 @@ std::string SystemText(int error) {
 
 // Adds one file; returns its status (0 when the entry is complete) and, when it is not, why.
 int AddFile(zipFile archive, const fs::path& source, const std::string& entryName,
-            std::vector<char>& buffer, JobStatus& job, std::string& why) {
+            std::vector<char>& buffer, IWorkProgress& job, std::string& why) {
   // The source is opened before its entry, so that an unreadable file leaves no empty entry.
   FileHandle file = OpenFile(source, "rb");
   if (!file) {
     why = "cannot open it (" + SystemText(errno) + ")";
-    job.JobFailed(boost::format("Error in opening %1% for reading") % source);
+    job.WorkFailed((boost::format("Error in opening %1% for reading") % source).str());
     return -1;
   }
   const zip_fileinfo info = EntryInfo(source);
@@ -87,7 +88,7 @@ int AddFile(zipFile archive, const fs::path& source, const std::string& entryNam
                               Z_DEFAULT_STRATEGY, nullptr, 0, 0, kUtf8NameFlag, zip64);
   if (status != ZIP_OK) {
     why = "cannot start its entry (zip status " + std::to_string(status) + ")";
-    job.JobFailed(boost::format("Error in opening %1% in zipfile") % entryName);
+    job.WorkFailed((boost::format("Error in opening %1% in zipfile") % entryName).str());
     return status;
   }
   for (;;) {
@@ -100,14 +101,14 @@ int AddFile(zipFile archive, const fs::path& source, const std::string& entryNam
     const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), file.get());
     if (count < buffer.size() && std::ferror(file.get()) != 0) {
       why = "cannot read it whole (" + SystemText(errno) + ")";
-      job.JobFailed(boost::format("Error in reading %1%") % source);
+      job.WorkFailed((boost::format("Error in reading %1%") % source).str());
       status = -1;
     }
     if (count > 0 && status == 0) {
       errno = 0;
       if (zipWriteInFileInZip(archive, buffer.data(), static_cast<unsigned>(count)) < 0) {
         why = "cannot write it into the archive (" + SystemText(errno) + ")";
-        job.JobFailed(boost::format("Error in writing %1% in the zipfile") % entryName);
+        job.WorkFailed((boost::format("Error in writing %1% in the zipfile") % entryName).str());
         status = ZIP_ERRNO;
       }
     }
@@ -118,7 +119,7 @@ int AddFile(zipFile archive, const fs::path& source, const std::string& entryNam
     status = zipCloseFileInZip(archive);
     if (status != ZIP_OK) {
       why = "cannot finish its entry (zip status " + std::to_string(status) + ")";
-      job.JobFailed(boost::format("Error in closing %1% in the zipfile") % entryName);
+      job.WorkFailed((boost::format("Error in closing %1% in the zipfile") % entryName).str());
     }
   }
   return status;
@@ -137,7 +138,7 @@ bool ZipOutcome::AllAdded() const {
 
 ZipOutcome ZipEachFile(const std::vector<fs::path>& sources,
                        const std::vector<std::string>& entryNames, const fs::path& archive,
-                       double progressShare, const JobPtr& job) {
+                       double progressShare, const std::shared_ptr<IWorkProgress>& job) {
   HW_LOG(ZipLog(), debug) << "Zipping " << archive << "...";
   ZipOutcome outcome;
   if (!job) {
@@ -151,8 +152,9 @@ ZipOutcome ZipEachFile(const std::vector<fs::path>& sources,
     return outcome;
   };
   if (sources.size() != entryNames.size()) {
-    job->JobFailed(boost::format("Error in zipping %1%: %2% files but %3% entry names") %
-                   archive.filename() % sources.size() % entryNames.size());
+    job->WorkFailed((boost::format("Error in zipping %1%: %2% files but %3% entry names") %
+                     archive.filename() % sources.size() % entryNames.size())
+                        .str());
     return finish("the file list and the entry names differ in length");
   }
   KeepDeflateMemory();
@@ -160,14 +162,14 @@ ZipOutcome ZipEachFile(const std::vector<fs::path>& sources,
   try {
     buffer.resize(kCopyBufferSize);
   } catch (const std::bad_alloc&) {
-    job->JobFailed("Error allocating memory\n");
+    job->WorkFailed("Error allocating memory\n");
     return finish("out of memory");
   }
   errno = 0;
   zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
   if (zip == nullptr) {
     const std::string why = "cannot create it (" + SystemText(errno) + ")";
-    job->JobFailed(boost::format("Error opening %1%") % archive.filename());
+    job->WorkFailed((boost::format("Error opening %1%") % archive.filename()).str());
     return finish(why);
   }
   int status = 0;
@@ -186,7 +188,7 @@ ZipOutcome ZipEachFile(const std::vector<fs::path>& sources,
   if (const int closed = zipClose(zip, nullptr); closed != ZIP_OK) {
     closeError =
         "cannot finish it (" + SystemText(errno) + ", zip status " + std::to_string(closed) + ")";
-    job->JobFailed(boost::format("Error in closing %1%") % archive.filename());
+    job->WorkFailed((boost::format("Error in closing %1%") % archive.filename()).str());
     if (status == 0) status = ZIP_ERRNO;
   }
   finish(std::move(closeError));
@@ -195,7 +197,8 @@ ZipOutcome ZipEachFile(const std::vector<fs::path>& sources,
 }
 
 bool ZipFiles(const std::vector<fs::path>& sources, const std::vector<std::string>& entryNames,
-              const fs::path& archive, double progressShare, const JobPtr& job) {
+              const fs::path& archive, double progressShare,
+              const std::shared_ptr<IWorkProgress>& job) {
   return ZipEachFile(sources, entryNames, archive, progressShare, job).LastFileAdded();
 }
 

@@ -5,7 +5,9 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include "intake/JobStatus.h"
+#include <memory>
+
+#include "base/WorkProgress.h"
 
 namespace hopwell {
 
@@ -30,13 +32,13 @@ struct ZipOutcome {
 ZipOutcome ZipEachFile(const std::vector<boost::filesystem::path>& sources,
                        const std::vector<std::string>& entryNames,
                        const boost::filesystem::path& archive, double progressShare,
-                       const JobPtr& job);
+                       const std::shared_ptr<IWorkProgress>& job);
 
 // ZipEachFile(...).LastFileAdded(): true when the last file was added without error and the
 // archive was completed, whatever became of the files before it.
 bool ZipFiles(const std::vector<boost::filesystem::path>& sources,
               const std::vector<std::string>& entryNames, const boost::filesystem::path& archive,
-              double progressShare, const JobPtr& job);
+              double progressShare, const std::shared_ptr<IWorkProgress>& job);
 
 // The first folder / "cgu_<documentId>_<n>.zip" (n = 0, 1, ...) that does not exist; an
 // empty path when the identifier cannot be part of a file name, or when it cannot be told

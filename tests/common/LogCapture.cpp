@@ -2,42 +2,29 @@
 
 #include <mutex>
 
-#include <boost/log/core.hpp>
-#include <boost/log/sinks/basic_sink_backend.hpp>
-#include <boost/log/sinks/sync_frontend.hpp>
-#include <boost/log/trivial.hpp>
-#include <boost/log/expressions.hpp>
-#include <boost/make_shared.hpp>
-#include <boost/smart_ptr/shared_ptr.hpp>
+#include "base/LogTap.h"
 
 namespace hopwell::testing {
 namespace {
 
-namespace logging = boost::log;
+constexpr const char* kLevelNames[] = {"trace", "debug", "info", "warning", "error", "fatal"};
 
-// One process-wide backend: captures are nested scopes over it.
-class CaptureBackend : public logging::sinks::basic_sink_backend<logging::sinks::synchronized_feeding> {
- public:
-  void consume(const logging::record_view& record) {
-    CapturedRecord captured;
-    if (auto severity = record[logging::trivial::severity]) {
-      captured.severity = logging::trivial::to_string(*severity);
-    }
-    if (auto message = record[logging::expressions::smessage]) captured.message = *message;
-    std::lock_guard lock(lock_);
-    if (active_ > 0) records_.push_back(std::move(captured));
-  }
-
+// One process-wide collection: captures are nested scopes over it.
+struct CaptureBackend {
   std::mutex lock_;
   int active_ = 0;
   std::vector<CapturedRecord> records_;
 };
 
 CaptureBackend& Backend() {
-  static boost::shared_ptr<CaptureBackend> backend = [] {
-    auto created = boost::make_shared<CaptureBackend>();
-    auto sink = boost::make_shared<logging::sinks::synchronous_sink<CaptureBackend>>(created);
-    logging::core::get()->add_sink(sink);
+  static CaptureBackend* const backend = [] {
+    auto* created = new CaptureBackend;
+    SetLogTap([](Severity level, std::string_view message) {
+      CapturedRecord captured{kLevelNames[static_cast<int>(level)], std::string(message)};
+      CaptureBackend& backend = Backend();
+      std::lock_guard lock(backend.lock_);
+      if (backend.active_ > 0) backend.records_.push_back(std::move(captured));
+    });
     return created;
   }();
   return *backend;
@@ -76,6 +63,8 @@ bool LogCapture::HasFragment(const std::string& severity, const std::string& fra
   return false;
 }
 
-void InstallCaptureSink() { Backend(); }
+void InstallCaptureSink() {
+  Backend();
+}
 
 }  // namespace hopwell::testing

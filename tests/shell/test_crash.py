@@ -55,6 +55,11 @@ class CrashTest(unittest.TestCase):
                 self.assertRegex(record, r"(?m)^[0-9a-f]+-[0-9a-f]+ r-xp .*hopwell$")
                 backtrace = record[record.index("Backtrace:"):]
                 self.assertRegex(backtrace, r"FaultOnCommandThread\(char const\*\)[^\n]* at [^\n]*TestFault\.cpp:\d+")
+                # The records logged before the fault, milliseconds earlier, are in the log.
+                with open(sorted(glob.glob(os.path.join(self.logs, "Hopwell_*.log")))[-1]) as f:
+                    log = f.read()
+                self.assertIn("]: <info> Kelvory Hopwell version ", log)
+                self.assertIn("]: <info> ProcessCommand kelv:test\n", log)
 
     def test_helper_starts_when_the_program_file_is_gone(self):
         # A package upgrade removes or replaces the program file while the client runs: the

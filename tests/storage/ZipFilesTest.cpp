@@ -7,6 +7,7 @@
 
 #include "ArchiveTools.h"
 #include "common/TempDir.h"
+#include "intake/JobStatus.h"
 #include "storage/ZipExtractor.h"
 
 namespace hopwell {

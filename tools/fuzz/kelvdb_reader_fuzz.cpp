@@ -5,14 +5,11 @@
 #include <cstdlib>
 #include <string>
 
-#include <boost/log/core.hpp>
-
 #include "storage/KelvDB.h"
 #include "storage/KelvDBReader.h"
 #include "storage/KelvDBWriter.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  boost::log::core::get()->set_logging_enabled(false);
   return 0;
 }
 

@@ -5,12 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include <boost/log/core.hpp>
-
 #include "commands/install/PluginConfigFile.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  boost::log::core::get()->set_logging_enabled(false);
   return 0;
 }
 

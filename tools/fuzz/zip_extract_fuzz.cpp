@@ -9,7 +9,6 @@
 #include <cstdlib>
 
 #include <boost/filesystem/operations.hpp>
-#include <boost/log/core.hpp>
 
 #include "storage/ZipExtractor.h"
 
@@ -25,7 +24,6 @@ fs::path& Sandbox() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  boost::log::core::get()->set_logging_enabled(false);
   Sandbox() = fs::temp_directory_path() / ("hopwell-zip-fuzz-" + std::to_string(::getpid()));
   fs::create_directories(Sandbox());
   std::atexit([] {
