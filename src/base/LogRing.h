@@ -16,7 +16,7 @@ namespace hopwell {
 // fatal-signal handler.
 class LogRing {
  public:
-  static constexpr std::size_t kCapacity = 256 * 1024;
+  static constexpr std::size_t kCapacity = 128 * 1024;
   // Longer lines travel in a block of their own; the ring holds its address.
   static constexpr std::size_t kLongestInline = kCapacity / 8;
 

@@ -13,6 +13,7 @@
 #include "commands/open/OpenCmdParameters.h"
 #include "net/ResumableDownload.h"
 #include "net/UrlTools.h"
+#include "storage/FileSpace.h"
 #include "storage/SafePath.h"
 #include "storage/ZipExtractor.h"
 
@@ -57,6 +58,7 @@ bool FetchFile(CommandContext& command, const FileDownloadInfo& file, const fs::
   std::ofstream out;
   out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
   out.open(partial.string(), std::ios::binary | std::ios::trunc);
+  ReserveFileSpace(partial, file.size);
   if (progress.fileBytes != nullptr) *progress.fileBytes = 0;
   const HeaderList headers = {MakeTokenHeader(command.token)};
   long status = 0;
@@ -65,6 +67,7 @@ bool FetchFile(CommandContext& command, const FileDownloadInfo& file, const fs::
       GetResuming(command.http, file.url, out, partial, reports ? progress.callback : nullptr,
                   reports ? progress.context : nullptr, headers, &status);
   out.close();
+  ReleaseUnusedFileSpace(partial, file.size);
   boost::system::error_code error;
   const auto fail = [&](const boost::format& message) {
     command.job.JobFailed(message);

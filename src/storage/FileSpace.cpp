@@ -1,0 +1,27 @@
+#include "storage/FileSpace.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace hopwell {
+
+void ReserveFileSpace(const boost::filesystem::path& file, std::int64_t size) noexcept {
+  if (size <= 0) return;
+  const int fd = ::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+  ::close(fd);
+}
+
+void ReleaseUnusedFileSpace(const boost::filesystem::path& file, std::int64_t size) noexcept {
+  if (size <= 0) return;
+  const int fd = ::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat status {};
+  // Cutting a file to its own length frees the blocks reserved beyond it.
+  if (::fstat(fd, &status) == 0 && status.st_size < size) ::ftruncate(fd, status.st_size);
+  ::close(fd);
+}
+
+}  // namespace hopwell
