@@ -137,10 +137,12 @@ bool KelvDB::save(const fs::path& path) {
   if (content_.mode.empty()) content_.mode = "normal";
   const std::string message = KelvDBWriter::NameUnnamedColumns(content_.columnNames);
   if (!message.empty()) lastError_ = message;
-  std::string text;
-  KelvDBWriter::Write(content_, text, true);
-
-  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+  const bool written = KelvDBWriter::Write(
+      content_,
+      [&file](std::string_view piece) {
+        return std::fwrite(piece.data(), 1, piece.size(), file.get()) == piece.size();
+      },
+      true);
   const bool closed = std::fclose(file.release()) == 0;
   if (written && closed) {
     fs::rename(temporary, path, error);
@@ -237,9 +239,12 @@ const std::string& KelvDB::getCell(std::uint32_t column, std::uint32_t row) {
 bool KelvDB::getRow(std::uint32_t row, std::vector<std::string>& values) {
   if (!Ready()) return false;
   if (ColumnCount() == 0 || row >= RowCount()) return Fail("Specified row does not exist.");
-  values.clear();
-  values.reserve(ColumnCount());
-  for (const auto& column : content_.columns) values.push_back(column[row]);
+  // Assigned into the strings the caller passes again and again: a row read costs no
+  // allocation once they have grown to the cells' sizes.
+  values.resize(ColumnCount());
+  for (std::size_t column = 0; column < values.size(); ++column) {
+    values[column] = content_.columns[column][row];
+  }
   return true;
 }
 
