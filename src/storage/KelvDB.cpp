@@ -137,12 +137,10 @@ bool KelvDB::save(const fs::path& path) {
   if (content_.mode.empty()) content_.mode = "normal";
   const std::string message = KelvDBWriter::NameUnnamedColumns(content_.columnNames);
   if (!message.empty()) lastError_ = message;
-  const bool written = KelvDBWriter::Write(
-      content_,
-      [&file](std::string_view piece) {
-        return std::fwrite(piece.data(), 1, piece.size(), file.get()) == piece.size();
-      },
-      true);
+  std::string text;
+  KelvDBWriter::Write(content_, text, true);
+
+  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
   const bool closed = std::fclose(file.release()) == 0;
   if (written && closed) {
     fs::rename(temporary, path, error);

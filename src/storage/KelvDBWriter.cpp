@@ -55,17 +55,17 @@ std::string KelvDBWriter::NameUnnamedColumns(std::vector<std::string>& names) {
   return message;
 }
 
-namespace {
-
-// Text handed to a sink goes in pieces of about this size.
-constexpr std::size_t kPieceSize = 1 << 20;
-
-// The table's text into out; after every row, afterRow(out) may hand the text on (and empty
-// out). False as soon as afterRow says so.
-template <typename AfterRow>
-bool WriteTable(const KelvDBContent& content, std::string& out, bool fileLineEnds,
-                AfterRow afterRow) {
+void KelvDBWriter::Write(const KelvDBContent& content, std::string& out, bool fileLineEnds) {
   const std::string_view lineEnd = fileLineEnds ? "\r\n" : "\n";
+  // Every cell costs its content plus "c=<length>:" and a line end; a rough reservation
+  // keeps large tables from reallocating many times.
+  std::size_t estimate = 256;
+  for (const auto& name : content.columnNames) estimate += name.size() + 1;
+  for (const auto& column : content.columns) {
+    for (const auto& cell : column) estimate += cell.size() + 10;
+  }
+  out.reserve(out.size() + estimate);
+
   out.append("KELVDBF-").append(fmt::format("{}", content.version)).append(lineEnd);
   out.append(kComment).append(lineEnd);
   out.append("m=");
@@ -94,36 +94,7 @@ bool WriteTable(const KelvDBContent& content, std::string& out, bool fileLineEnd
       AppendText(out, cell, fileLineEnds);
       out.append(lineEnd);
     }
-    if (!afterRow(out)) return false;
   }
-  return true;
-}
-
-}  // namespace
-
-void KelvDBWriter::Write(const KelvDBContent& content, std::string& out, bool fileLineEnds) {
-  // Every cell costs its content plus "c=<length>:" and a line end; a rough reservation
-  // keeps large tables from reallocating many times.
-  std::size_t estimate = 256;
-  for (const auto& name : content.columnNames) estimate += name.size() + 1;
-  for (const auto& column : content.columns) {
-    for (const auto& cell : column) estimate += cell.size() + 10;
-  }
-  out.reserve(out.size() + estimate);
-  WriteTable(content, out, fileLineEnds, [](std::string&) { return true; });
-}
-
-bool KelvDBWriter::Write(const KelvDBContent& content,
-                         const std::function<bool(std::string_view)>& sink, bool fileLineEnds) {
-  std::string piece;
-  piece.reserve(kPieceSize + 64 * 1024);
-  const auto handOn = [&sink](std::string& out) {
-    if (out.size() < kPieceSize) return true;
-    const bool taken = sink(out);
-    out.clear();
-    return taken;
-  };
-  return WriteTable(content, piece, fileLineEnds, handOn) && (piece.empty() || sink(piece));
 }
 
 }  // namespace hopwell

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,10 +18,6 @@ class KelvDBWriter {
   // Appends the text of content to out. With fileLineEnds every LF, including those inside
   // cells, is written as CR LF, as a text-mode file stream on Windows writes it.
   static void Write(const KelvDBContent& content, std::string& out, bool fileLineEnds);
-  // The same text in pieces of about 1 MiB, each handed to sink as soon as it is made, so
-  // that a large table is never held twice; false once sink refuses a piece.
-  static bool Write(const KelvDBContent& content, const std::function<bool(std::string_view)>& sink,
-                    bool fileLineEnds);
 };
 
 }  // namespace hopwell

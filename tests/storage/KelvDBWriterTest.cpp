@@ -150,28 +150,5 @@ TEST(KelvDBWriterTest, RandomTablesRoundTripByteForByte) {
   }
 }
 
-// A table of several MiB goes to the file in pieces: every cell reads back, none twice.
-TEST(KelvDBWriterTest, LargeTablesAreWrittenWhole) {
-  TempDir dir;
-  std::mt19937 random(815);
-  KelvDB table;
-  ASSERT_TRUE(table.create(3, 0));
-  std::vector<std::vector<std::string>> rows(40000);
-  for (auto& row : rows) {
-    for (int c = 0; c < 3; ++c) row.push_back(RandomCell(random) + std::string(30, 'x'));
-    ASSERT_TRUE(table.addRow(row));
-  }
-  ASSERT_TRUE(table.save(dir / "big.cdb"));
-  ASSERT_GT(fs::file_size(dir / "big.cdb"), 3u << 20);
-  KelvDB loaded;
-  ASSERT_TRUE(loaded.load(dir / "big.cdb")) << loaded.getLastError();
-  ASSERT_EQ(loaded.getRowCount(), 40000);
-  std::vector<std::string> values;
-  for (std::uint32_t r = 0; r < rows.size(); ++r) {
-    ASSERT_TRUE(loaded.getRow(r, values));
-    ASSERT_EQ(values, rows[r]) << r;
-  }
-}
-
 }  // namespace
 }  // namespace hopwell
