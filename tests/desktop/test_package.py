@@ -44,7 +44,7 @@ class PackageTest(unittest.TestCase):
             self.assertEqual(fields["Package"], "hopwell")
             self.assertEqual(fields["Version"], "1.7.1")
             depends = {re.split(r"[ (]", d.strip())[0] for d in fields["Depends"].split(",")}
-            for library in ("libqt6widgets6", "libboost-log1.74.0", "libcurl4", "libc6"):
+            for library in ("libqt6widgets6", "libboost-filesystem1.74.0", "libcurl4", "libc6"):
                 self.assertIn(library, depends, fields["Depends"])
 
             control = os.path.join(out, "control")
