@@ -229,7 +229,8 @@ TEST_F(LoggingTest, LinesOfSeveralThreadsAreThoseOfTheStreamLog) {
 }
 
 // The next run's file continues after the highest number among the files named like log
-// files; once finished files pass 16 MiB together, the oldest go (others stay).
+// files; once finished files pass 16 MiB together, the oldest go (others stay); files older
+// than three days went at start-up.
 TEST_F(LoggingTest, NumbersContinueAndTheOldestFilesGoPastSixteenMebibytes) {
   const fs::path folder = LogFolder();
   const std::time_t hourAgo = std::time(nullptr) - 3600;
@@ -241,6 +242,12 @@ TEST_F(LoggingTest, NumbersContinueAndTheOldestFilesGoPastSixteenMebibytes) {
   }
   for (const char* other : {"Hopwell_7.log", "Hopwell_00099.txt", "notes.log", "Hopwell_x.log"}) {
     testing::WriteFile(folder / other, "not a log");
+  }
+  // At start-up any file older than three days goes, whatever its name.
+  for (const auto& [name, days] :
+       {std::pair{"old.dmp", 4}, std::pair{"Hopwell_00001.log", 4}, std::pair{"recent.dmp", 2}}) {
+    testing::WriteFile(folder / name, "x");
+    fs::last_write_time(folder / name, std::time(nullptr) - days * 86400);
   }
   if (fs::space(folder).available < 300u * 1024 * 1024) GTEST_SKIP() << "the volume is nearly full";
   InitLogging(folder);
@@ -258,6 +265,9 @@ TEST_F(LoggingTest, NumbersContinueAndTheOldestFilesGoPastSixteenMebibytes) {
   for (const char* other : {"Hopwell_7.log", "Hopwell_00099.txt", "notes.log", "Hopwell_x.log"}) {
     EXPECT_TRUE(fs::exists(folder / other)) << other;
   }
+  EXPECT_FALSE(fs::exists(folder / "old.dmp"));
+  EXPECT_FALSE(fs::exists(folder / "Hopwell_00001.log"));
+  EXPECT_TRUE(fs::exists(folder / "recent.dmp"));
 }
 
 // A process that exits while threads log loses none of their records and collects its file
