@@ -6,7 +6,6 @@ namespace hopwell {
 namespace {
 
 std::atomic<LogRing*> rings{nullptr};
-std::atomic<std::uint64_t> numbered{0};
 
 }  // namespace
 
@@ -34,10 +33,6 @@ LogRing* LogRing::First() {
   return rings.load(std::memory_order_acquire);
 }
 
-std::uint64_t LogRing::Numbered() {
-  return numbered.load(std::memory_order_acquire);
-}
-
 std::size_t LogRing::EntrySize(std::size_t payload) {
   return sizeof(Header) + ((payload + 15) & ~std::size_t{15});
 }
@@ -63,9 +58,9 @@ char* LogRing::Claim(std::size_t entry) {
   return bytes_ + offset + sizeof(Header);
 }
 
-void LogRing::Commit(std::size_t size, std::uint32_t flags, std::size_t entry) {
-  const Header header{static_cast<std::uint32_t>(size), flags,
-                      numbered.fetch_add(1, std::memory_order_relaxed)};
+void LogRing::Commit(std::size_t size, std::uint32_t flags, std::uint64_t stamp,
+                     std::size_t entry) {
+  const Header header{static_cast<std::uint32_t>(size), flags, stamp};
   std::memcpy(bytes_ + claimed_ % kCapacity, &header, sizeof header);
   head_.store(claimed_ + entry, std::memory_order_release);
 }
@@ -74,15 +69,16 @@ char* LogRing::Reserve(std::size_t size) {
   return Claim(EntrySize(size));
 }
 
-void LogRing::Publish(std::size_t size, std::uint32_t flags) {
-  Commit(size, flags, EntrySize(size));
+void LogRing::Publish(std::size_t size, std::uint32_t flags, std::uint64_t stamp) {
+  Commit(size, flags, stamp, EntrySize(size));
 }
 
-bool LogRing::PublishBlock(char* block, std::size_t size, std::uint32_t flags) {
+bool LogRing::PublishBlock(char* block, std::size_t size, std::uint32_t flags,
+                           std::uint64_t stamp) {
   char* slot = Claim(EntrySize(sizeof block));
   if (slot == nullptr) return false;
   std::memcpy(slot, &block, sizeof block);
-  Commit(size, flags | kOwnBlock, EntrySize(sizeof block));
+  Commit(size, flags | kOwnBlock, stamp, EntrySize(sizeof block));
   return true;
 }
 
@@ -93,11 +89,16 @@ bool LogRing::Holds(std::size_t bytes) {
   return head - tailSeen_ > bytes;
 }
 
-// The head is read again only when the lines seen so far are used up: the producer's line
-// is not pulled away from it for every line.
+void LogRing::Bound() {
+  bound_ = head_.load(std::memory_order_acquire);
+}
+
 bool LogRing::Front(Line& line) {
-  if (read_ >= headSeen_) headSeen_ = head_.load(std::memory_order_acquire);
-  while (read_ < headSeen_) {
+  if (frontRead_) {
+    line = front_;
+    return true;
+  }
+  while (read_ < bound_) {
     Header header;
     const char* at = bytes_ + read_ % kCapacity;
     std::memcpy(&header, at, sizeof header);
@@ -105,25 +106,26 @@ bool LogRing::Front(Line& line) {
       read_ += kCapacity - read_ % kCapacity;
       continue;
     }
-    line.size = header.size;
-    line.flags = header.flags;
-    line.number = header.number;
+    front_.size = header.size;
+    front_.flags = header.flags;
+    front_.stamp = header.stamp;
     if ((header.flags & kOwnBlock) != 0) {
       char* block = nullptr;
       std::memcpy(&block, at + sizeof header, sizeof block);
-      line.bytes = block;
+      front_.bytes = block;
     } else {
-      line.bytes = at + sizeof header;
+      front_.bytes = at + sizeof header;
     }
+    frontRead_ = true;
+    line = front_;
     return true;
   }
   return false;
 }
 
 void LogRing::Pop() {
-  Header header;
-  std::memcpy(&header, bytes_ + read_ % kCapacity, sizeof header);
-  read_ += EntrySize((header.flags & kOwnBlock) != 0 ? sizeof(char*) : header.size);
+  frontRead_ = false;
+  read_ += EntrySize((front_.flags & kOwnBlock) != 0 ? sizeof(char*) : front_.size);
   // Room goes back in steps, so that the tail's line moves between the cores seldom.
   if (++unreleased_ == 64) Release();
 }

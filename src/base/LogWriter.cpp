@@ -1,6 +1,5 @@
 #include "base/LogWriter.h"
 
-#include <sched.h>
 #include <time.h>
 
 #include <chrono>
@@ -13,22 +12,12 @@ namespace hopwell {
 namespace {
 
 constexpr std::chrono::milliseconds kPeriod{500};
-// How long a drain waits for a line that has its number but is not published yet (its
-// thread is between the two steps), before it writes the lines after it.
-constexpr long kGapWaitNanos = 1'000'000'000;
-constexpr long kGapWaitAfterCrashNanos = 100'000'000;
 // How long the crash path waits for a drain of another thread to end.
 constexpr int kLockAttemptsAfterCrash = 2000;
 constexpr timespec kLockAttemptPause{0, 1'000'000};
 
 // Set while this thread drains: a fault inside the drain must not wait for itself.
 thread_local bool drainingHere = false;
-
-long long MonotonicNanos() {
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
 
 }  // namespace
 
@@ -123,53 +112,30 @@ void LogWriter::DrainAfterCrash() noexcept {
   drainLock_.unlock();
 }
 
-// Merges the rings by line number. A line numbered before the drain began but not published
-// yet is waited for; lines published after the drain began are written when they follow on.
+// Merges the rings by time stamp, each ring's lines in their order. A drain takes the lines
+// published when it began, so that it ends while other threads go on logging.
 void LogWriter::DrainLocked(bool crashing) noexcept {
   if (!file_) return;
   if (!crashing) file_->BeginDrain();
-  const std::uint64_t numbered = LogRing::Numbered();
-  long long gapSince = 0;
-  LogRing* last = nullptr;
+  for (LogRing* ring = LogRing::First(); ring != nullptr; ring = ring->Next()) ring->Bound();
   for (;;) {
     LogRing* oldest = nullptr;
     LogRing::Line line{};
-    // A thread's lines mostly follow each other: its ring is asked first.
-    if (last != nullptr && last->Front(line) && line.number == next_) {
-      oldest = last;
+    for (LogRing* ring = LogRing::First(); ring != nullptr; ring = ring->Next()) {
+      LogRing::Line front;
+      if (ring->Front(front) && (oldest == nullptr || front.stamp < line.stamp)) {
+        oldest = ring;
+        line = front;
+      }
+    }
+    if (oldest == nullptr) break;
+    if (crashing) {
+      file_->AddAfterCrash(line.bytes, line.size);
     } else {
-      for (LogRing* ring = LogRing::First(); ring != nullptr; ring = ring->Next()) {
-        LogRing::Line front;
-        if (ring->Front(front) && (oldest == nullptr || front.number < line.number)) {
-          oldest = ring;
-          line = front;
-        }
-      }
+      file_->Add(line.bytes, line.size, (line.flags & LogRing::kNewlineAdded) != 0);
     }
-    last = oldest;
-    if (oldest != nullptr && line.number <= next_) {
-      if (crashing) {
-        file_->AddAfterCrash(line.bytes, line.size);
-      } else {
-        file_->Add(line.bytes, line.size, (line.flags & LogRing::kNewlineAdded) != 0);
-      }
-      oldest->Pop();
-      if ((line.flags & LogRing::kOwnBlock) != 0 && !crashing) delete[] line.bytes;
-      if (line.number == next_) ++next_;
-      gapSince = 0;
-      continue;
-    }
-    if (next_ >= numbered) break;
-    // Line next_ has its number but is not published yet.
-    const long long now = MonotonicNanos();
-    if (gapSince == 0) gapSince = now;
-    if (now - gapSince > (crashing ? kGapWaitAfterCrashNanos : kGapWaitNanos)) {
-      // Its thread was stopped between the two steps: the lines after it go on.
-      if (oldest == nullptr) break;
-      next_ = line.number;
-      continue;
-    }
-    ::sched_yield();
+    oldest->Pop();
+    if ((line.flags & LogRing::kOwnBlock) != 0 && !crashing) delete[] line.bytes;
   }
   for (LogRing* ring = LogRing::First(); ring != nullptr; ring = ring->Next()) ring->Release();
   if (crashing) {

@@ -13,8 +13,8 @@ namespace hopwell {
 
 class LogFile;
 
-// Takes the lines the logging threads leave in their rings and writes them, in the order in
-// which they were logged, into the log file. A thread of its own does that every half second
+// Takes the lines the logging threads leave in their rings and writes them, in the order of
+// their time stamps, into the log file. A thread of its own does that every half second
 // and whenever a ring fills up; a thread that logs a warning or worse, or calls FlushLog,
 // does it at once itself. Lives until the process ends.
 class LogWriter {
@@ -48,7 +48,6 @@ class LogWriter {
 
   std::mutex drainLock_;
   std::unique_ptr<LogFile> file_;  // under drainLock_
-  std::uint64_t next_ = 0;         // number of the next line to write, under drainLock_
   std::atomic<bool> accepting_{false};
   std::atomic<bool> threaded_{false};
 

@@ -166,6 +166,8 @@ void PublishLine(ThreadLog& log, LogWriter& writer, Severity level, std::string_
   const std::size_t size =
       LineHead::kSize + name.size() + 2 + message.size() + (addNewline ? 1 : 0);
   const std::uint32_t flags = addNewline ? LogRing::kNewlineAdded : 0;
+  const std::uint64_t stamp = static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000 +
+                              static_cast<std::uint64_t>(now.tv_nsec);
   LogRing& ring = *log.ring;
   if (size <= LogRing::kLongestInline) {
     char* out = ring.Reserve(size);
@@ -176,15 +178,15 @@ void PublishLine(ThreadLog& log, LogWriter& writer, Severity level, std::string_
       if (out == nullptr) return;
     }
     FillLine(out, log.head, name, message, addNewline);
-    ring.Publish(size, flags);
+    ring.Publish(size, flags, stamp);
     return;
   }
   char* block = new (std::nothrow) char[size];
   if (block == nullptr) return;
   FillLine(block, log.head, name, message, addNewline);
-  if (!ring.PublishBlock(block, size, flags)) {
+  if (!ring.PublishBlock(block, size, flags, stamp)) {
     writer.Drain();
-    if (!ring.PublishBlock(block, size, flags)) delete[] block;
+    if (!ring.PublishBlock(block, size, flags, stamp)) delete[] block;
   }
 }
 
