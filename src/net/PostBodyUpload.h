@@ -8,7 +8,8 @@
 namespace hopwell {
 
 // The POST procedure's body loop: pieces of at most TransferBufferSize() bytes from a
-// PostBody, each logged and reported as (0, 0, body size, sent so far).
+// PostBody, each logged and reported as (0, 0, body size, sent so far). Fill hands over as
+// many whole pieces as the transfer's buffer takes.
 class PostBodyUpload : public UploadSource {
  public:
   static constexpr std::size_t kMaxTransferBuffer = 65536;
@@ -23,6 +24,9 @@ class PostBodyUpload : public UploadSource {
   std::size_t TransferBufferSize() const { return transferBuffer_; }
 
  private:
+  // One piece: read, logged and reported; 0 at the end of the body or after a failure.
+  std::size_t FillPiece(char* buffer, std::size_t capacity);
+
   LogSource log_;
   PostBody& body_;
   ProgressCallback progress_;
