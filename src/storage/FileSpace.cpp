@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace hopwell {
@@ -10,7 +11,14 @@ void ReserveFileSpace(const boost::filesystem::path& file, std::int64_t size) no
   if (size <= 0) return;
   const int fd = ::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
-  ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+  // The size comes from a server: a reservation never takes more than half of what is free,
+  // so a wrong or hostile size cannot fill the disk before a single byte has arrived.
+  struct statvfs space {};
+  if (::fstatvfs(fd, &space) == 0 &&
+      static_cast<unsigned long long>(size) <=
+          static_cast<unsigned long long>(space.f_bavail) * space.f_frsize / 2) {
+    ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+  }
   ::close(fd);
 }
 

@@ -32,7 +32,11 @@ TEST(FileSpaceTest, ReservesWithoutChangingTheFileAndGivesTheRestBack) {
   ReleaseUnusedFileSpace(file, 4 << 20);
   EXPECT_EQ(testing::ReadFile(file), "the first bytes");
   EXPECT_LT(AllocatedBytes(file), 1 << 20);
-  // Nothing reserved for a file that does not exist, nor for an unknown size.
+  // Nothing reserved for a size beyond the free space (a server's word), nor for a file that
+  // does not exist.
+  testing::WriteFile(file, "");
+  ReserveFileSpace(file, std::int64_t{1} << 60);
+  EXPECT_LT(AllocatedBytes(file), 1 << 20);
   ReserveFileSpace(dir / "missing", 1 << 20);
   EXPECT_FALSE(fs::exists(dir / "missing"));
 }
