@@ -168,7 +168,7 @@ cancel_command() {  # $1 label, $2 scenario, $3 command, $4 trigger text
   python3 -c "
 import statistics, sys
 times = [float(t) for t in sys.argv[3:]]
-print('cancel %-8s max %.3f s, median %.3f s over %d runs (target max < 0.3 s plus the exit); chapter lock released every time: %s'
+print('cancel %-8s max %.3f s, median %.3f s over %d runs (SIGINT to exit; target < 0.3 s); chapter lock released every time: %s'
       % (sys.argv[1], max(times), statistics.median(times), len(times), sys.argv[2]))" "$1" "$released" "${times[@]}"
   grep -h "^Error\|Cancelled" "$work/cancel.out" | tail -1 | sed 's/^/    last run: /'
 }
