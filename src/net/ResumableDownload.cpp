@@ -108,6 +108,9 @@ HttpResult ResumableDownload::Get(const std::string& url, ProgressCallback progr
   offset_ = 0;
   rewritten_ = false;
   changed_ = false;
+  etag_.clear();
+  lastModified_.clear();
+  total_ = 0;
   AnswerBuffer buffer(*this);
   std::ostream answer(&buffer);
   HttpResult result = HttpResult::Ok;
