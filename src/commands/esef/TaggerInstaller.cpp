@@ -132,13 +132,13 @@ fs::path TaggerInstaller::DownloadTagger(const std::string& url, const std::stri
   previousCount_ = 0;
   received_ = 0;
   long status = 0;
-  const HttpResult result =
-      GetResuming(*http_, url, file, *partial, &OnTaggerProgress, this, {}, &status);
+  ResumableDownload download(*http_, file, *partial);
+  const HttpResult result = download.Get(url, &OnTaggerProgress, this, {}, &status);
   file.close();
 
   std::optional<std::string> failure;
   if (result != HttpResult::Ok) {
-    failure = http_->ErrorText(result);
+    failure = download.ErrorText(result);
   } else if (status >= 400) {
     // An error page is not a package; kept, it would mark the version as installed.
     failure = "HTTP " + std::to_string(status);

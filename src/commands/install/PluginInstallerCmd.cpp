@@ -85,6 +85,9 @@ int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
   if (const std::string name = PackageName(false); !name.empty()) {
     lock.emplace(LockExtractFolder(name));
   }
+  // A wait for the lock that was cancelled goes no further: no answer about a running
+  // application, which would show a dialog for a job the user stopped.
+  if (CancelRequestedHere()) return 2;
   const bool update = NeedsUpdate();
   if (update && applicationRunning) return 3;
   if (lock && !lock->Held()) return 2;

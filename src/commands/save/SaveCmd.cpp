@@ -58,15 +58,8 @@ void SaveCmd::Execute() {
   job_->SetState(JobState::Running);
   if (!AcceptArgument(argumentValid_, argument_, *job_, "  Invalid arguments: ")) return;
 
-  // Read once, then removed whatever the outcome: a save is started afresh from the plug-in.
-  const fs::path path = SaveRequestPath();
   SaveRequest request;
-  const bool read = !path.empty() && ReadSaveRequest(path, request);
-  boost::system::error_code removeError;
-  if (!path.empty() && !fs::remove(path, removeError) && removeError) {
-    HW_LOG(log_, warning) << "  Failed to remove " << path << ": " << removeError.message();
-  }
-  if (!read) {
+  if (!TakeSaveRequest(request)) {
     job_->JobFailed(kNotFromPlugin);
     HW_LOG(log_, warning) << "  " << kNotFromPlugin;
     return;
@@ -81,8 +74,7 @@ void SaveCmd::Execute() {
     job_->SetState(JobState::Failed);
     return;
   }
-  // Nothing is deleted for a job the user stopped, even one whose check-in went through.
-  if (!CancelRequested()) CleanUpAfterSave(request);
+  FinishConfirmedSave(request);
   job_->SetState(JobState::Succeeded);
   job_->SetTime(boost::posix_time::second_clock::local_time());
   job_->SetDocumentName(documentId_);
