@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -9,10 +10,16 @@
 #include "shell/gui/X11StartupActivation.h"
 
 namespace hopwell {
+namespace {
+
+constexpr int kExposeWaitMilliseconds = 2000;
+
+}  // namespace
 
 WindowPresenter::WindowPresenter(QWidget* window) : QObject(window), window_(window) {}
 
 void WindowPresenter::Present(const StartupToken& token) {
+  const bool mapped = window_->isVisible() && !window_->isMinimized();
   if (window_->isMinimized()) {
     window_->showNormal();
   } else {
@@ -20,7 +27,13 @@ void WindowPresenter::Present(const StartupToken& token) {
   }
   window_->raise();
   pending_ = token;
-  ActivateWhenExposed();
+  if (mapped) {
+    // On screen already, or on a workspace out of sight (where Qt counts it as not exposed,
+    // since no frame is asked for there): asked for at once.
+    QTimer::singleShot(0, this, &WindowPresenter::Activate);
+  } else {
+    ActivateWhenExposed();
+  }
 }
 
 void WindowPresenter::PresentAnew() {
@@ -39,9 +52,14 @@ void WindowPresenter::ActivateWhenExposed() {
   if (handle->isExposed()) {
     // After the events already queued: a window being shown paints its first frame first.
     QTimer::singleShot(0, this, &WindowPresenter::Activate);
-  } else {
-    handle->installEventFilter(this);
+    return;
   }
+  handle->installEventFilter(this);
+  // Should no expose event come, the request still goes out.
+  QTimer::singleShot(kExposeWaitMilliseconds, this, [this, handle = QPointer<QWindow>(handle)] {
+    if (handle) handle->removeEventFilter(this);
+    Activate();
+  });
 }
 
 bool WindowPresenter::eventFilter(QObject* watched, QEvent* event) {
