@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include "GuiTestSupport.h"
 #include "ViewsTestSupport.h"
@@ -118,6 +119,40 @@ TEST_F(DialogsTest, MessageDialogsFromThreadsBlockOnlyTheirThread) {
     }
     return true;
   })) << "finished dialogs are deleted";
+}
+
+// With an owner window set, the dialogs of command threads name it as their transient
+// parent, and the small ones keep their natural size (a tiling compositor then floats them
+// even while the owner is hidden and cannot be named).
+TEST_F(DialogsTest, DialogsNameTheirOwnerAndKeepTheirSize) {
+  QWidget owner;
+  owner.show();
+  SetDialogOwner(&owner);
+  DialogScript script;
+  std::vector<std::string> seen;
+  const auto check = [&](QDialog& dialog) {
+    const bool owned = dialog.windowHandle() != nullptr &&
+                       dialog.windowHandle()->transientParent() == owner.windowHandle();
+    seen.push_back(dialog.objectName().toStdString() + (owned ? " owned" : " unowned") +
+                   (dialog.minimumSize() == dialog.maximumSize() ? " fixed" : " resizable"));
+    dialog.reject();
+  };
+  script.On(names::kMessage, check);
+  script.On(names::kAppMissing, check);
+  script.On(names::kAbout, check);
+  std::atomic<bool> done{false};
+  std::thread command([&] {
+    RunMessageDialog("", "Close InDesign to install the plug-ins.");
+    RunApplicationMissingDialog("These plug-ins require Adobe InDesign 2026.");
+    done = true;
+  });
+  EXPECT_TRUE(WaitFor([&] { return done.load(); }));
+  command.join();
+  ShowAboutDialog(nullptr);
+  SetDialogOwner(nullptr);
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"MessageDialog owned fixed", "AppMissingDialog owned fixed",
+                                      "AboutDialog owned fixed"}));
 }
 
 TEST_F(DialogsTest, MessageDialogOnTheInterfaceThreadRunsItsOwnLoop) {
