@@ -78,20 +78,22 @@ class WaylandClientTest(unittest.TestCase):
                 def brought_forward():
                     return main()["focused"] or main()["urgent"]
 
+                def look_elsewhere():
+                    sway.msg("workspace", "1")
+                    self.assertTrue(wait_for(lambda: not main()["urgent"], 10), "seen")
+                    sway.msg("workspace", "2")
+                    self.assertFalse(brought_forward())
+
                 for args, jobs in (["kelv:test"], 1), ([], 1):
                     with self.subTest(args=args):
-                        sway.msg("workspace", "1")
-                        self.assertTrue(wait_for(lambda: not main()["urgent"], 10), "seen")
-                        sway.msg("workspace", "2")
-                        self.assertFalse(brought_forward())
+                        look_elsewhere()
                         self.launch(env, *args, token=sway.activation_token())
                         self.assertTrue(wait_for(lambda: len(self.jobs() or []) == jobs), self.jobs())
                         self.assertTrue(wait_for(brought_forward, 10), main())
 
                 # A job that ends while the user looks elsewhere is notified. (A launch without a
                 # token leaves the window where it is.)
-                sway.msg("workspace", "1")
-                sway.msg("workspace", "2")
+                look_elsewhere()
                 self.launch(env, "kelv:test")
                 self.assertTrue(wait_for(lambda: len(self.jobs() or []) == 2), self.jobs())
                 self.assertTrue(wait_for(lambda: bus.notifications(), 10))
