@@ -112,7 +112,6 @@ class SwaySession:
                               text=True).stdout
 
     def windows(self):
-        """Every client window: name, app_id, workspace, floating, focused, urgent, rect."""
         found = []
 
         def walk(node, workspace, floating):

@@ -121,25 +121,23 @@ TEST_F(DialogsTest, MessageDialogsFromThreadsBlockOnlyTheirThread) {
   })) << "finished dialogs are deleted";
 }
 
-// With an owner window set, the dialogs of command threads name it as their transient
-// parent, and the small ones keep their natural size (a tiling compositor then floats them
-// even while the owner is hidden and cannot be named).
+// With an owner window set, dialogs (those of command threads too) name it as their
+// transient parent and keep their natural size, so a tiling compositor floats them.
 TEST_F(DialogsTest, DialogsNameTheirOwnerAndKeepTheirSize) {
   QWidget owner;
   owner.show();
   SetDialogOwner(&owner);
   DialogScript script;
   std::vector<std::string> seen;
-  const auto check = [&](QDialog& dialog) {
-    const bool owned = dialog.windowHandle() != nullptr &&
-                       dialog.windowHandle()->transientParent() == owner.windowHandle();
-    seen.push_back(dialog.objectName().toStdString() + (owned ? " owned" : " unowned") +
-                   (dialog.minimumSize() == dialog.maximumSize() ? " fixed" : " resizable"));
-    dialog.reject();
-  };
-  script.On(names::kMessage, check);
-  script.On(names::kAppMissing, check);
-  script.On(names::kAbout, check);
+  for (const char* name : {names::kMessage, names::kAppMissing, names::kAbout}) {
+    script.On(name, [&](QDialog& dialog) {
+      seen.push_back(
+          dialog.objectName().toStdString() +
+          (dialog.windowHandle()->transientParent() == owner.windowHandle() ? " owned" : "") +
+          (dialog.minimumSize() == dialog.maximumSize() ? " fixed" : ""));
+      dialog.reject();
+    });
+  }
   std::atomic<bool> done{false};
   std::thread command([&] {
     RunMessageDialog("", "Close InDesign to install the plug-ins.");
