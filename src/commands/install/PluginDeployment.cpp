@@ -157,7 +157,8 @@ fs::path PluginInstallerCmd::ExtensionsFolder() {
   return roaming / "Adobe" / "CEP" / "extensions";
 }
 
-bool PluginInstallerCmd::DeployPlugins(const fs::path& extractFolder) {
+bool PluginInstallerCmd::DeployPlugins(const fs::path& extractFolder,
+                                       const fs::path& previousFolder) {
   const fs::path oldPluginFolder = applicationFolder_ / "Plug-Ins" / "Kelv Publishing";
   bool changed = false;
   for (const fs::path& configFile : PluginConfigFiles()) {
@@ -167,6 +168,11 @@ bool PluginInstallerCmd::DeployPlugins(const fs::path& extractFolder) {
       continue;
     }
     config.ExcludePlugins(oldPluginFolder);
+    // One rewrite takes the previous version's entry out and puts the new one in, so that
+    // each file always registers one whole version.
+    if (!previousFolder.empty() && previousFolder != extractFolder) {
+      config.RemovePathEntry(PluginFolderFor(configFile, previousFolder));
+    }
     if (config.AddPathEntry(PluginFolderFor(configFile, extractFolder))) changed = true;
     if (!config.SaveConfig()) ReportConfigFailure(configFile, "cannot write it");
   }

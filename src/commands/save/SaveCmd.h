@@ -33,6 +33,10 @@ class SaveCmd : public KelvCmd {
 
  private:
   void Execute();
+  // With the document's turn held, once the request was read (or not): drops or finishes
+  // the recorded clean-up of an earlier save of the document, and removes the archives
+  // earlier saves of it left.
+  void ClearEarlierSave(bool requestRead);
   // The folder that holds the request and the archives; empty for an unusable identifier.
   std::optional<boost::filesystem::path> RequestFolder() const;
   // Zips every archive at once, one thread each; the archive paths in request order, empty
