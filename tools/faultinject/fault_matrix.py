@@ -26,7 +26,8 @@ again without a fault, as the user would after a crash, and check what the user 
   LOST      as above
   DAMAGED   after the crash or after the run after it, the recorded plug-in version's
             folder, or a folder a PluginConfig file registers in the package folder, lacks
-            files or holds one of the wrong size
+            files or holds one of the wrong size, or a PluginConfig file registers two
+            versions
   STUCK     the run after the crash failed although it could go through, or the clean-up
             of a confirmed check-in is still not finished after it
   LEAK      after that run an archive of the save, a ".tmp" or ".part" file, a folder being
@@ -505,11 +506,16 @@ class Run:
                 if version:
                     folders[version] = "recorded in " + name
         for path in self.configs:
+            ours = set()
             for line in config_lines(path) if os.path.exists(path) else ():
                 inner = line.strip('"')
                 if os.path.dirname(os.path.dirname(inner)) == packages:
+                    ours.add(os.path.basename(os.path.dirname(inner)))
                     folders.setdefault(os.path.basename(os.path.dirname(inner)),
                                        "registered in " + os.path.relpath(path, self.root))
+            if len(ours) > 1:
+                return "%s registers %s at once" % (os.path.relpath(path, self.root),
+                                                    " and ".join(sorted(ours)))
         for version, why in sorted(folders.items()):
             folder = os.path.join(packages, version)
             for name, size in self.package_entries(version).items():

@@ -171,6 +171,16 @@ void PluginConfigFile::RemovePathEntry(const fs::path& folder) {
                 [&](const std::string& entry) { return SameEntry(entry, line); });
 }
 
+void PluginConfigFile::RemovePathEntriesBelow(const fs::path& folder, const fs::path& keep) {
+  const auto found = sections_.find(kPathSection);
+  if (found == sections_.end()) return;
+  const std::string below = "\"" + folder.string() + "/";
+  const std::string kept = QuotedLine(keep);
+  std::erase_if(found->second, [&](const std::string& entry) {
+    return entry.starts_with(below) && !SameEntry(entry, kept);
+  });
+}
+
 void PluginConfigFile::ExcludePlugins(const fs::path& folder) {
   boost::system::error_code error;
   const fs::file_status status = fs::status(folder, error);

@@ -157,8 +157,7 @@ fs::path PluginInstallerCmd::ExtensionsFolder() {
   return roaming / "Adobe" / "CEP" / "extensions";
 }
 
-bool PluginInstallerCmd::DeployPlugins(const fs::path& extractFolder,
-                                       const fs::path& previousFolder) {
+bool PluginInstallerCmd::DeployPlugins(const fs::path& extractFolder) {
   const fs::path oldPluginFolder = applicationFolder_ / "Plug-Ins" / "Kelv Publishing";
   bool changed = false;
   for (const fs::path& configFile : PluginConfigFiles()) {
@@ -168,12 +167,12 @@ bool PluginInstallerCmd::DeployPlugins(const fs::path& extractFolder,
       continue;
     }
     config.ExcludePlugins(oldPluginFolder);
-    // One rewrite takes the previous version's entry out and puts the new one in, so that
-    // each file always registers one whole version.
-    if (!previousFolder.empty() && previousFolder != extractFolder) {
-      config.RemovePathEntry(PluginFolderFor(configFile, previousFolder));
-    }
-    if (config.AddPathEntry(PluginFolderFor(configFile, extractFolder))) changed = true;
+    // One rewrite takes the entries of the package folder's other versions (the one
+    // installed before, or one an interrupted switch registered) out and puts this one in,
+    // so that each file registers exactly one whole version of ours.
+    const fs::path source = PluginFolderFor(configFile, extractFolder);
+    config.RemovePathEntriesBelow(PackageFolder(), source);
+    if (config.AddPathEntry(source)) changed = true;
     if (!config.SaveConfig()) ReportConfigFailure(configFile, "cannot write it");
   }
   return changed;

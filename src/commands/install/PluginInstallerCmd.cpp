@@ -122,7 +122,7 @@ int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
   }
   // A cancelled update registers nothing more and records no version.
   if (CancelRequestedHere()) return 2;
-  const bool changed = DeployPlugins(folder, previous.value_or(fs::path()));
+  const bool changed = DeployPlugins(folder);
   // A step that failed (scripts, extensions, a registration) has failed the job: without
   // the version recorded, the next run installs this version again, and the previous folder
   // stays for the files still registering it. Once the switch has begun it is finished and

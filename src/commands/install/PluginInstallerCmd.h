@@ -66,10 +66,10 @@ class PluginInstallerCmd : public KelvCmd {
                                 std::uint64_t uploaded);
 
   // Deployment into the settings folders. A PluginConfig file that cannot be read whole or
-  // written is skipped (left as it was) and fails the job with a message naming it. With a
-  // previous folder, each file is switched from it to extractFolder in one rewrite.
-  bool DeployPlugins(const boost::filesystem::path& extractFolder,
-                     const boost::filesystem::path& previousFolder = {});
+  // written is skipped (left as it was) and fails the job with a message naming it. Each
+  // file is switched to extractFolder from any other folder of the package folder in one
+  // rewrite.
+  bool DeployPlugins(const boost::filesystem::path& extractFolder);
   void RemovePlugins(const boost::filesystem::path& extractFolder);
   void InstallScripts(const boost::filesystem::path& source);
   void InstallExtensions(const boost::filesystem::path& source);
@@ -126,8 +126,8 @@ class PluginInstallerCmd : public KelvCmd {
   boost::filesystem::path RestoreExtractFolder(const boost::filesystem::path& package);
   // The extraction folder made whole and synced: a missing one is unpacked beside, under
   // "<name>.unpacking", and renamed into place, so that its name never stands for part of a
-  // version; an existing one (another application version's, or one a crash cut short)
-  // gets again what it lacks or holds in another size.
+  // version; into an existing one (another application version's, or one a crash cut
+  // short) every entry is extracted again.
   bool UnpackVersionFolder(const boost::filesystem::path& package,
                            const boost::filesystem::path& folder);
   // Removes what killed installations left in the package folder ("*.unpacking",

@@ -8,7 +8,6 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "commands/install/PluginInstallerCmd.h"
-#include "storage/ArchiveContents.h"
 #include "storage/DurableFile.h"
 #include "storage/FileOperations.h"
 #include "storage/ZipExtractor.h"
@@ -26,14 +25,11 @@ bool PluginInstallerCmd::UnpackVersionFolder(const fs::path& package, const fs::
     return false;
   }
   if (exists) {
-    const auto missing = FirstEntryNotHeld(package, folder);
-    if (!missing || !missing->empty()) {
-      HW_LOG(log_, info) << "Extracting " << package << " into " << folder << ", which lacks "
-                         << missing.value_or("what the package holds");
-      // Each entry is written beside its file and renamed over it: files in use are
-      // replaced whole.
-      if (!ZipExtractor(package).Extract(true, folder)) return false;
-    }
+    // Another application version's, one a crash cut short, or one whose package kept its
+    // name for a new version: every entry is written beside its file and renamed over it,
+    // so files in use are replaced whole.
+    HW_LOG(log_, info) << "Extracting " << package << " into the existing " << folder;
+    if (!ZipExtractor(package).Extract(true, folder)) return false;
   } else {
     const std::string unpacking = folder.filename().string() + std::string(kUnpackingSuffix);
     if (!RemoveTreeWithoutLinks(packages, unpacking, error)) {
