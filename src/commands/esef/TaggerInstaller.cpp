@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <optional>
 
 #include <boost/filesystem/operations.hpp>
@@ -15,6 +16,7 @@
 #include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
+#include "storage/TurnLock.h"
 #include "storage/ZipExtractor.h"
 
 namespace hopwell {
@@ -35,6 +37,7 @@ const char* const kInstalledRecord = ".hopwell-installed";
 // Beside it: the next tagger while it is unpacked, and the previous one while it is removed.
 const char* const kNewSuffix = ".new";
 const char* const kOldSuffix = ".old";
+const char* const kLockSuffix = ".lock";
 
 }  // namespace
 
@@ -65,7 +68,9 @@ bool TaggerInstaller::InstallTagger() {
   if (!installed) return false;
   if (!*installed) {
     TaggerInstallGuard guard;
-    if (!guard.Taken()) {
+    // Installations in other client processes take turns on a lock file as well.
+    const TurnLock turn(InstallLockPath(), false);
+    if (!guard.Taken() || !turn.Held()) {
       job_->SetProgress(0);
       job_->AddMessage(kCurrentlyInstalling);
       return false;
@@ -75,7 +80,9 @@ bool TaggerInstaller::InstallTagger() {
     if (!installed) return false;
     if (!*installed) return Install(url, version, *downloaded);
   }
-  if (const TaggerInstallGuard guard; guard.Taken()) RemoveLeftovers();
+  if (const TaggerInstallGuard guard; guard.Taken()) {
+    if (const TurnLock turn(InstallLockPath(), false); turn.Held()) RemoveLeftovers();
+  }
   HW_LOG(log_, info) << "Tagger " << version << " is already downloaded, not downloading";
   job_->SetProgress(70);
   return true;
@@ -99,8 +106,8 @@ std::optional<bool> TaggerInstaller::IsInstalled(const std::string& version,
   // The record is written into the unpacked tagger before it is renamed into place: it
   // names the version of the folder it lies in, and only a whole one.
   std::ifstream in((TaggerFolder() / kInstalledRecord).string(), std::ios::binary);
-  std::string recorded;
-  if (!in || !std::getline(in, recorded) || recorded != version) return false;
+  const std::string recorded{std::istreambuf_iterator<char>(in), {}};
+  if (!in.is_open() || recorded != version) return false;
   // Files taken away since (by the user, say) are installed again from the kept archive.
   if (*downloaded) {
     // An archive that cannot be read cannot tell: the record is trusted then.
@@ -266,6 +273,12 @@ bool TaggerInstaller::SwitchTagger(const fs::path& unpacked, const std::string& 
 
 fs::path TaggerInstaller::StagingFolder(const char* suffix) {
   return TaggerFolder().string() + suffix;
+}
+
+fs::path TaggerInstaller::InstallLockPath() {
+  // Made here when missing: the lock is taken before anything else creates it.
+  CreateFolder(TempRoot());
+  return StagingFolder(kLockSuffix);
 }
 
 void TaggerInstaller::RemoveLeftovers() {

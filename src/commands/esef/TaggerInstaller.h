@@ -55,7 +55,9 @@ class TaggerInstaller {
   // Records the version in the unpacked folder and renames it into place.
   bool SwitchTagger(const boost::filesystem::path& unpacked, const std::string& version);
   static boost::filesystem::path StagingFolder(const char* suffix);
-  // The staging folders a killed installation left; called with the flag held.
+  // "tagger.lock" beside TaggerFolder, which installations take turns on.
+  static boost::filesystem::path InstallLockPath();
+  // The staging folders a killed installation left; called with the flag and the lock held.
   void RemoveLeftovers();
   void ReportProgress(std::uint64_t downloaded);
 

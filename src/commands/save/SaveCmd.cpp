@@ -5,10 +5,10 @@
 
 #include "commands/save/SaveCleanup.h"
 #include "commands/save/SaveLeftovers.h"
-#include "commands/save/SaveLock.h"
 #include "intake/SplitString.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
+#include "storage/TurnLock.h"
 
 namespace hopwell {
 namespace {
@@ -72,8 +72,7 @@ void SaveCmd::Execute() {
   job_->SetState(JobState::Running);
   if (!AcceptArgument(argumentValid_, argument_, *job_, "  Invalid arguments: ")) return;
   // Saves of one document take turns; what an earlier one left when it was killed goes first.
-  const SaveLock turn(SaveLock::LockFileFor(documentId_), true,
-                      [this] { return CancelRequested(); });
+  const TurnLock turn(SaveLockPath(documentId_), true, [this] { return CancelRequested(); });
   if (CancelRequested()) return;
 
   // Read once, then removed whatever the outcome: a save is started afresh from the plug-in.

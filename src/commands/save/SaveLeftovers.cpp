@@ -7,9 +7,9 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "base/Logging.h"
-#include "commands/save/SaveLock.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
+#include "storage/TurnLock.h"
 
 namespace hopwell {
 namespace {
@@ -49,13 +49,17 @@ bool RequestWaits(const std::string& documentId) {
 
 }  // namespace
 
+fs::path SaveLockPath(const std::string& documentId) {
+  return JoinChecked(UploadFolder("", ""), "cgu_" + documentId + ".lock").value_or(fs::path());
+}
+
 void FinishInterruptedSaves() {
   for (const std::string& name : Names(UploadFolder("", ""))) {
     if (!name.starts_with("cgu_") || !name.ends_with(kRecordSuffix)) continue;
     const std::string id = name.substr(4, name.size() - 4 - kRecordSuffix.size());
     // A save of the document running now (in another client process), or one its request
     // is waiting for, deals with it itself.
-    const SaveLock turn(SaveLock::LockFileFor(id), false);
+    const TurnLock turn(SaveLockPath(id), false);
     if (turn.Held() && !RequestWaits(id)) FinishRecordedCleanUp(CheckinRecordPath(id));
   }
 }

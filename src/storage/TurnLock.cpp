@@ -1,4 +1,4 @@
-#include "commands/save/SaveLock.h"
+#include "storage/TurnLock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,14 +9,11 @@
 #include <chrono>
 #include <thread>
 
-#include "storage/LocalFolders.h"
-#include "storage/SafePath.h"
-
 namespace hopwell {
 
 namespace fs = boost::filesystem;
 
-SaveLock::SaveLock(fs::path lockFile, bool wait, const std::function<bool()>& shouldStop)
+TurnLock::TurnLock(fs::path lockFile, bool wait, const std::function<bool()>& shouldStop)
     : path_(std::move(lockFile)) {
   if (path_.empty()) return;
   for (;;) {
@@ -44,15 +41,11 @@ SaveLock::SaveLock(fs::path lockFile, bool wait, const std::function<bool()>& sh
   }
 }
 
-SaveLock::~SaveLock() {
+TurnLock::~TurnLock() {
   if (fd_ < 0) return;
   // Removed while still held, so no one takes the lock of a file no longer under the name.
   ::unlink(path_.c_str());
   ::close(fd_);
-}
-
-fs::path SaveLock::LockFileFor(const std::string& documentId) {
-  return JoinChecked(UploadFolder("", ""), "cgu_" + documentId + ".lock").value_or(fs::path());
 }
 
 }  // namespace hopwell
