@@ -40,6 +40,9 @@ struct SaveRequest {
   std::string pluginList;
   std::string workingFolderName;  // current format only
   std::vector<UploadArchive> archives;
+  // Set by the save command: where the record of a confirmed check-in is kept until its
+  // clean-up is done (empty: no record).
+  boost::filesystem::path checkinRecord;
 };
 
 // Fills request from the document at path (and text, when given, with the document's bytes).
