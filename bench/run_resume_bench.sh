@@ -2,21 +2,22 @@
 # A chapter download cut off at 30 %, 60 % and 90 %, resumed by the client
 # (hopwell --headless kelv:open:...) and by curl -C - (the reference), against one clean
 # download by each, in the same run and from the same simulator. Then the time a cancel
-# takes: SIGINT to a headless open in the middle of its download until the process has ended
-# (the transfer stopped, the chapter unlocked, the summary printed).
+# takes: SIGINT to a headless open, save, install and esef whose transfer the server holds
+# back, until the process has ended (the transfer stopped, the chapter unlocked, the summary
+# printed).
 #
 # Reports for each side: seconds, the body bytes the simulator sent (its request log's
 # bytes_sent), their ratio to one clean download (target below 1.10), whether the archive
-# came out byte for byte the same, and the Range requests. For the cancel: the slowest of
-# CANCELS runs and whether the server's lock was released every time.
+# came out byte for byte the same, and the Range requests. For the cancel, per command: the
+# slowest and the median of CANCELS runs, and whether the chapter's lock was released every time.
 #
 # Usage: bench/run_resume_bench.sh [BUILD_DIR] [MIB] [CANCELS]   (default build/default,
-#        1024 MiB, 5 cancels). Run it under the build lock: /work/bin/hw-locked bench/...
+#        1024 MiB, 20 cancels per command). Run it under the build lock: /work/bin/hw-locked bench/...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:-build/default}")"
 mib="${2:-1024}"
-cancels="${3:-5}"
+cancels="${3:-20}"
 client="$build/src/hopwell"
 [ -x "$client" ] || { echo "missing $client: build first" >&2; exit 1; }
 command -v curl >/dev/null 2>&1 || { echo "curl is needed (apt-get install curl)" >&2; exit 1; }
@@ -112,28 +113,70 @@ run_case "curl, clean" 0 "$work/curl.zip" curl_resume "$work/curl.zip"
 run_case "curl -C -, cut 30/60/90 %" 1 "$work/curl.zip" curl_resume "$work/curl.zip"
 rm -f "$work/curl.zip"
 
-echo "cancel: SIGINT in the middle of the download, $cancels times..."
-control /_sim/scenario/clear '{}'
-control /_sim/scenario "{\"mode\": \"slow\", \"chunk\": 65536, \"delay\": 0.01, \"path\": \"$path\"}"
-slowest=0
-released=yes
-for _ in $(seq 1 "$cancels"); do
+# The time a cancel takes while the server holds each command's transfer back (it answers
+# only after 30 s, so no byte moves): SIGINT once the transfer is under way, until the process
+# has ended. The save's request and working files are written afresh for every run; the
+# install runs with an empty application-data folder, so that it downloads the package.
+write_save_request() {  # $1 TMPDIR
+  python3 - "$1/Kelv" <<'PY'
+import os, sys
+kelv = sys.argv[1]
+chapter = os.path.join(kelv, "space", "12")
+upload = os.path.join(kelv, "upload", "7")
+os.makedirs(chapter, exist_ok=True)
+os.makedirs(upload, exist_ok=True)
+with open(os.path.join(chapter, "doc.indd"), "wb") as out:
+    out.write(os.urandom(3 << 20))
+with open(os.path.join(upload, "cgu_7.xml"), "w") as out:
+    out.write('<?xml version="1.0"?>\n<SaveRequest version="1"><IDS>space</IDS><TPVID>12</TPVID>'
+              '<Token>bench</Token><URL>http://127.0.0.1:18080</URL><AppVersion>21.0</AppVersion>'
+              '<WorkingFolderName>12</WorkingFolderName><UploadFilesList><Archive>'
+              '<File Type="INDD" Name="doc.indd" Path="%s" Size="%d"/></Archive>'
+              '</UploadFilesList></SaveRequest>\n' % (os.path.join(chapter, "doc.indd"), 3 << 20))
+PY
+}
+cancel_once() {  # $1 command, $2 text the client prints once the transfer is about to start
   rm -rf "$work/tmp"; mkdir -p "$work/tmp"
-  TMPDIR="$work/tmp" "$client" --headless "kelv:open:$base:bench-token" >"$work/cancel.out" 2>&1 &
+  local app="$work/appdata" start end
+  case "$1" in
+    kelv:save:*) write_save_request "$work/tmp" ;;
+    kelv:install:*) app="$work/tmp/appdata" ;;
+  esac
+  APPDATA="$app" TMPDIR="$work/tmp" "$client" --headless "$1" >"$work/cancel.out" 2>&1 &
   pid=$!
-  # The archive arrives as chapter.zip.part and is renamed once whole.
-  archive="$work/tmp/Kelv/space-1/tpv-1/chapter.zip"
   for _ in $(seq 1 3000); do
-    [ -s "$archive.part" ] && break
+    grep -q "$2" "$work/cancel.out" 2>/dev/null && break
     sleep 0.01
   done
+  # The request is sent and waits for the server; the cancel lands at a random point of a second.
+  sleep "$(python3 -c 'import random; print(round(random.uniform(0.3, 1.3), 3))')"
   start=$(date +%s.%N)
   kill -INT "$pid"
   wait "$pid" || true
   end=$(date +%s.%N)
-  slowest=$(python3 -c "print('%.3f' % max($slowest, $end - $start))")
-  holders=$(curl -sf "$base/_sim/chapter/locks" | python3 -c 'import json,sys; print(len(json.load(sys.stdin)["holders"]))')
-  [ "$holders" = 0 ] || released=no
-  { [ -e "$archive" ] || [ -e "$archive.part" ]; } && released="$released (an archive was left behind)"
-done
-echo "cancel: slowest SIGINT-to-exit $slowest s over $cancels runs; lock released every time: $released"
+  python3 -c "print('%.3f' % ($end - $start))"
+}
+cancel_command() {  # $1 label, $2 scenario, $3 command, $4 trigger text
+  local times=() released=yes holders
+  control /_sim/scenario/clear '{}'
+  control /_sim/scenario "$2"
+  for _ in $(seq 1 "$cancels"); do
+    times+=("$(cancel_once "$3" "$4")")
+    holders=$(curl -sf "$base/_sim/chapter/locks" | python3 -c 'import json,sys; print(len(json.load(sys.stdin)["holders"]))')
+    [ "$holders" = 0 ] || released=no
+  done
+  python3 -c "
+import statistics, sys
+times = [float(t) for t in sys.argv[3:]]
+print('cancel %-8s max %.3f s, median %.3f s over %d runs (SIGINT to exit; target < 0.3 s); chapter lock released every time: %s'
+      % (sys.argv[1], max(times), statistics.median(times), len(times), sys.argv[2]))" "$1" "$released" "${times[@]}"
+  grep -h "^Error\|Cancelled" "$work/cancel.out" | tail -1 | sed 's/^/    last run: /'
+}
+
+held='"mode": "delay", "delay": 30'
+echo "cancel: SIGINT while the server holds the transfer back, $cancels times per command..."
+cancel_command open "{$held, \"path\": \"$path\"}" "kelv:open:$base:bench-token" "Downloading file 1 of"
+cancel_command save "{$held, \"path\": \"/api/v2/ext/upload\"}" "kelv:save:7:key" "Uploading chapter"
+cancel_command install "{$held, \"path_prefix\": \"/api/v2/ext/plugin/package/\"}" \
+  "kelv:install:http:%2F%2F127.0.0.1:18080%2Fapi%2Fv2%2Fext%2Fplugin%2Finstall_parameters" "Installing..."
+cancel_command esef "{$held, \"path_prefix\": \"/esef/files/\"}" "kelv:esef:$base/esef/reports/2025:bench" "Downloading file 1 of"

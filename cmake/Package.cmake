@@ -21,6 +21,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://support.kelvory.com/using-kelvory")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+# Qt's platform plugins are loaded at run time, so dpkg-shlibdeps does not see them: the X11
+# one (xcb) comes with libqt6gui6, the Wayland one with qt6-wayland.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6gui6, qt6-wayland")
 # addr2line names the functions in crash records; xdg-open opens links and folders.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "binutils, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA

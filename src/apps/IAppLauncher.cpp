@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "apps/AppLauncher.h"
+#include "base/CancelToken.h"
 #include "base/FrontEnd.h"
 
 namespace hopwell {
@@ -20,7 +21,8 @@ boost::filesystem::path IAppLauncher::ApplicationFolder() {
 }
 
 void IAppLauncher::ShowApplicationMissing(const std::string& text) {
-  if (!application_) return;
+  // No dialog for work the user stopped.
+  if (!application_ || CancelRequestedHere()) return;
   FrontEnd()->ShowApplicationMissing(text);
 }
 

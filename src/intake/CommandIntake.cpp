@@ -130,7 +130,7 @@ std::shared_ptr<KelvCmd> CreateCommand(const std::string& commandText, JobPtr& j
   return nullptr;
 }
 
-JobPtr ProcessCommand(const std::string& commandString) {
+JobPtr ProcessCommand(const std::string& commandString, const std::string& retryInput) {
   LogSource& log = IntakeLog();
   HW_LOG(log, info) << "ProcessCommand " << commandString;
   const std::string unquoted = RemoveQuotes(commandString);
@@ -155,6 +155,7 @@ JobPtr ProcessCommand(const std::string& commandString) {
       fileCommand = true;
     }
     std::shared_ptr<KelvCmd> command = CreateCommand(commandText, job);
+    if (!retryInput.empty()) job->SetRetryInput(retryInput);
     if (command) {
       HW_LOG(log, info) << "  Creating new thread to execute command";
       {
@@ -195,8 +196,8 @@ JobPtr ProcessCommand(const std::string& commandString) {
   return job;
 }
 
-void SubmitCommand(const std::string& commandString) {
-  JobPtr job = ProcessCommand(commandString);
+void SubmitCommand(const std::string& commandString, const std::string& retryInput) {
+  JobPtr job = ProcessCommand(commandString, retryInput);
   job->SetOnChange(&NotifyJobChanged);
   FrontEnd()->JobAdded(*job);
   Registry().push_back(job);

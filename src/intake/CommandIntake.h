@@ -30,13 +30,14 @@ std::string ReadFileContents(LogSource& log, const std::string& path);
 // unknown or missing name.
 std::shared_ptr<KelvCmd> CreateCommand(const std::string& commandText, JobPtr& job);
 
-// Turns one command string into its job and, for a known command, a started thread.
-// Never returns an empty pointer.
-JobPtr ProcessCommand(const std::string& commandString);
+// Turns one command string into its job and, for a known command, a started thread. A
+// retry hands in what the job it repeats kept (JobStatus::RetryInput). Never returns an
+// empty pointer.
+JobPtr ProcessCommand(const std::string& commandString, const std::string& retryInput = {});
 
 // The entry of start-up and of the main window (user-interface thread only): processes the
 // string, attaches the change notifier, announces the job and keeps it in the registry.
-void SubmitCommand(const std::string& commandString);
+void SubmitCommand(const std::string& commandString, const std::string& retryInput = {});
 
 // Every job submitted so far, oldest first (user-interface thread only).
 const std::vector<JobPtr>& JobRegistry();

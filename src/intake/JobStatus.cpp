@@ -242,6 +242,16 @@ void JobStatus::FinishCancelled() {
   AddMessage(kCancelledMessage);
 }
 
+void JobStatus::SetRetryInput(const std::string& input) {
+  std::lock_guard lock(retryInputLock_);
+  retryInput_ = input;
+}
+
+std::string JobStatus::RetryInput() const {
+  std::lock_guard lock(retryInputLock_);
+  return retryInput_;
+}
+
 void JobStatus::SetFolder(const std::string& folder) {
   {
     std::lock_guard lock(folderLock_);

@@ -84,6 +84,11 @@ class JobStatus : public IWorkProgress {
   void SetFolder(const std::string& folder);
   std::string Folder() const;
 
+  // What a retry of the job needs besides its command string (a save's request, which its
+  // file gives only once); empty when the command string is enough.
+  void SetRetryInput(const std::string& input);
+  std::string RetryInput() const;
+
   void SetOnChange(JobChangeHandler handler) { onChange_.store(handler); }
   JobChangeHandler OnChange() const { return onChange_.load(); }
 
@@ -116,6 +121,8 @@ class JobStatus : public IWorkProgress {
   boost::posix_time::ptime time_;  // not_a_date_time until set
   mutable std::mutex folderLock_;
   std::string folder_;
+  mutable std::mutex retryInputLock_;
+  std::string retryInput_;
   const CancelTokenPtr cancel_ = std::make_shared<CancelToken>();
   std::atomic<bool> commandRunning_{false};
   std::atomic<bool> cancelFinished_{false};

@@ -25,6 +25,11 @@ struct CurlUrlCleanup {
 };
 using CurlUrlHandle = std::unique_ptr<CURLU, CurlUrlCleanup>;
 
+struct CurlMultiCleanup {
+  void operator()(CURLM* multi) const noexcept { curl_multi_cleanup(multi); }
+};
+using CurlMultiHandle = std::unique_ptr<CURLM, CurlMultiCleanup>;
+
 // libcurl's process-wide set-up, done once before the first handle is made.
 bool EnsureCurlInitialized();
 

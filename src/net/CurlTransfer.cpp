@@ -180,7 +180,7 @@ CURLcode CurlTransfer::Perform(const std::string& url) {
   errorBuffer_[0] = '\0';
   const CURLcode set = curl_easy_setopt(handle_.get(), CURLOPT_URL, url.c_str());
   if (set != CURLE_OK) return set;
-  CURLcode code = curl_easy_perform(handle_.get());
+  CURLcode code = RunUntilDoneOrCancelled();
   if (cancelled_ && code == CURLE_ABORTED_BY_CALLBACK) {
     std::snprintf(errorBuffer_, sizeof errorBuffer_, "%s", "Cancelled");
   } else if (idleCut_ && code == CURLE_ABORTED_BY_CALLBACK) {
@@ -200,6 +200,40 @@ CURLcode CurlTransfer::Perform(const std::string& url) {
     }
   }
   return callbackFailed_ && code == CURLE_OK ? CURLE_ABORTED_BY_CALLBACK : code;
+}
+
+CURLcode CurlTransfer::RunUntilDoneOrCancelled() {
+  // libcurl asks the progress function about once a second while no byte moves; its own
+  // poll, woken every kCancelPoll, sees a cancel in time also then.
+  CurlMultiHandle multi(curl_multi_init());
+  if (!multi) return CURLE_OUT_OF_MEMORY;
+  if (curl_multi_add_handle(multi.get(), handle_.get()) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode code = CURLE_OK;
+  for (int running = 1;;) {
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+      code = CURLE_RECV_ERROR;
+      break;
+    }
+    if (running == 0) {
+      int left = 0;
+      const CURLMsg* message = curl_multi_info_read(multi.get(), &left);
+      code = message != nullptr && message->msg == CURLMSG_DONE ? message->data.result
+                                                                : CURLE_RECV_ERROR;
+      break;
+    }
+    if (CancelRequestedHere()) {
+      cancelled_ = true;
+      code = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    if (curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(kCancelPoll.count()), nullptr) !=
+        CURLM_OK) {
+      code = CURLE_RECV_ERROR;
+      break;
+    }
+  }
+  curl_multi_remove_handle(multi.get(), handle_.get());
+  return code;
 }
 
 void CurlTransfer::StartResponse() {
@@ -272,7 +306,25 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
   // one must be known when the body starts.
   if (startsWith("HTTP/")) transfer.hasLocation_ = false;
   if (startsWith("Location:")) transfer.hasLocation_ = true;
+  if (transfer.responseHeaders_ != nullptr) transfer.KeepHeaderLine(line, startsWith("HTTP/"));
   return n;
+}
+
+void CurlTransfer::KeepHeaderLine(std::string_view line, bool statusLine) {
+  auto& kept = *responseHeaders_;
+  if (statusLine) {
+    kept.clear();
+    return;
+  }
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos || colon == 0) return;
+  auto trim = [](std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return std::string();
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
+    return std::string(text.substr(first, last - first + 1));
+  };
+  kept.emplace_back(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
 }
 
 std::size_t CurlTransfer::OnRead(char* buffer, std::size_t size, std::size_t count, void* self) {

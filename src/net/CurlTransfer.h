@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/CurlHandles.h"
@@ -28,13 +29,17 @@ bool SplitUrl(const std::string& url, UrlParts& parts, std::string& error);
 // response body, which goes to a ResponseReader unless the response hook says otherwise.
 // Connecting is bounded by the connect limit; once connected, a transfer that moves no byte
 // in either direction for the idle limit ends with CURLE_OPERATION_TIMEDOUT. A cancel request
-// of the thread's work (CancelRequestedHere) ends it at libcurl's next progress call, at
-// most about a second later, with CURLE_ABORTED_BY_CALLBACK and "Cancelled" as its detail.
+// of the thread's work (CancelRequestedHere) ends it within kCancelPoll, also while the
+// server holds the transfer back, with CURLE_ABORTED_BY_CALLBACK and "Cancelled" as its
+// detail.
 class CurlTransfer {
  public:
   // What to do with a response whose body is about to start.
   enum class Disposition { Read, Discard, Stop };
   using ResponseHook = std::function<Disposition()>;
+
+  // How long the transfer waits for its sockets before it looks at the cancel request again.
+  static constexpr std::chrono::milliseconds kCancelPoll{50};
 
   CurlTransfer(std::ostream* out, ProgressCallback progress, void* context,
                const TransferLimits& limits);
@@ -50,6 +55,9 @@ class CurlTransfer {
   void SetUpload(UploadSource& source);
   void SetProxyCredentials(const std::string& user, const std::string& password);
   void SetResponseHook(ResponseHook hook) { hook_ = std::move(hook); }
+  // The header lines of each answer go to `into` as (name, value), replacing those of the
+  // answer before (a redirect, a 407).
+  void KeepResponseHeaders(std::vector<StringPair>* into) { responseHeaders_ = into; }
 
   CURLcode Perform(const std::string& url);
 
@@ -81,6 +89,9 @@ class CurlTransfer {
   static int OnProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t,
                         curl_off_t uploaded);
   void Moved() { lastMove_ = std::chrono::steady_clock::now(); }
+  // Drives the handle to its end, or until the thread's work is cancelled.
+  CURLcode RunUntilDoneOrCancelled();
+  void KeepHeaderLine(std::string_view line, bool statusLine);
 
   TransferLimits limits_;
   std::string caFile_;
@@ -90,6 +101,7 @@ class CurlTransfer {
   ResponseReader reader_;
   UploadSource* upload_ = nullptr;
   ResponseHook hook_;
+  std::vector<StringPair>* responseHeaders_ = nullptr;
   Disposition disposition_ = Disposition::Read;
   bool started_ = false;
   bool answered_ = false;

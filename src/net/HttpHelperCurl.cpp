@@ -3,6 +3,7 @@
 #include <exception>
 #include <limits>
 
+#include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "Version.h"
@@ -69,6 +70,13 @@ std::string HttpHelperCurl::ErrorText(HttpResult result) {
   return lastErrorText_;
 }
 
+std::string HttpHelperCurl::ResponseHeader(const std::string& name) const {
+  for (const auto& [key, value] : responseHeaders_) {
+    if (boost::algorithm::iequals(key, name)) return value;
+  }
+  return {};
+}
+
 HttpResult HttpHelperCurl::Fail(HttpResult result, const std::string& text) {
   lastResult_ = result;
   lastErrorText_ = text;
@@ -119,6 +127,8 @@ HttpResult HttpHelperCurl::OpenRequest(const char* verb, const std::string& url,
 }
 
 bool HttpHelperCurl::AskForProxyCredentials(const std::string& url, CurlTransfer& transfer) {
+  // No question for work the user stopped.
+  if (CancelRequestedHere()) return false;
   ProxyCredentials credentials{proxyUser_, proxyPassword_};
   ProxyAnswer answer = ProxyAnswer::Other;
   try {
@@ -146,6 +156,8 @@ HttpResult HttpHelperCurl::Get(const std::string& url, std::ostream* out, Progre
                                void* context, const QueryList& query, const HeaderList& headers,
                                long* status) {
   CurlTransfer transfer(out, progress, context, limits_);
+  responseHeaders_.clear();
+  transfer.KeepResponseHeaders(&responseHeaders_);
   std::string requestUrl;
   if (const HttpResult opened = OpenRequest("GET", url, query, transfer, requestUrl);
       opened != HttpResult::Ok) {

@@ -44,6 +44,8 @@ class HttpHelperCurl : public IHttpHelper {
                            const FieldList& fields, const HeaderList& headers,
                            ProgressCallback progress, void* context, long* status) override;
   std::string ErrorText(HttpResult result) override;
+  // Kept for Get.
+  std::string ResponseHeader(const std::string& name) const override;
 
   // Replaces the limits of the transfers that follow (DefaultTransferLimits at first).
   void SetTransferLimits(const TransferLimits& limits) { limits_ = limits; }
@@ -73,6 +75,7 @@ class HttpHelperCurl : public IHttpHelper {
   std::string proxyPassword_;
   HttpResult lastResult_ = HttpResult::Ok;
   std::string lastErrorText_;
+  std::vector<StringPair> responseHeaders_;
 };
 
 }  // namespace hopwell

@@ -29,6 +29,10 @@ IHttpHelper::IHttpHelper() : allowList_(BuiltInAllowList()) {}
 
 IHttpHelper::IHttpHelper(std::vector<std::string> allowList) : allowList_(std::move(allowList)) {}
 
+std::string IHttpHelper::ResponseHeader(const std::string&) const {
+  return {};
+}
+
 void IHttpHelper::SetBasicCredentials(std::string userName, std::string password) {
   userName_ = std::move(userName);
   password_ = std::move(password);

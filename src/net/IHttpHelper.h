@@ -105,6 +105,11 @@ class IHttpHelper {
   // (always empty for NotAllowed, so callers can substitute their own text).
   virtual std::string ErrorText(HttpResult result) = 0;
 
+  // A header of the answer that the current (or last) Get reads, found by name without
+  // regard to case; empty when the answer has none. Known from the answer's first body byte
+  // or progress call on. None are kept unless an implementation says so.
+  virtual std::string ResponseHeader(const std::string& name) const;
+
   // True when the URL's scheme://host[:port] is on the allow-list; logs a warning
   // otherwise.
   bool IsCommunicationAllowed(std::string url);

@@ -243,12 +243,12 @@ std::string CrashMessage(const fs::path& logFolder, const fs::path& record,
   const std::string kind = status.substr(0, colon);
   const std::string error = colon == std::string::npos ? std::string() : status.substr(colon + 1);
   if (kind == "create") {
-    out << "Failed to create dump file '" << record << "' (error " << error << ")";
+    out << "Failed to create dump file '" << record.string() << "' (error " << error << ")";
     return out.str();
   }
   out << "Kelvory Hopwell encountered a problem and had to quit";
   if (kind != "ok") out << " (" << error << ")";
-  out << ".\n\nPlease send the folder '" << logFolder << "' to " << supportEmail << ".";
+  out << ".\n\nPlease send the folder '" << logFolder.string() << "' to " << supportEmail << ".";
   return out.str();
 }
 

@@ -29,6 +29,7 @@ void HeadlessFrontEnd::JobAdded(JobStatus& job) {
     pending_.push_back(&job);
   }
   changed_.notify_all();
+  if (observer_) observer_(job);
 }
 
 void HeadlessFrontEnd::JobChanged(JobStatus& job) {
@@ -37,6 +38,7 @@ void HeadlessFrontEnd::JobChanged(JobStatus& job) {
     pending_.push_back(&job);
   }
   changed_.notify_all();
+  if (observer_) observer_(job);
 }
 
 void HeadlessFrontEnd::PrintLine(const std::string& text) {

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -20,6 +21,9 @@ class HeadlessFrontEnd final : public IFrontEnd {
 
   // True when `fd` is a terminal that can return to the start of a line (not TERM=dumb).
   static bool IsLiveTerminal(int fd);
+
+  // Told of every job added or changed, on the writer's thread. Set before any job starts.
+  void SetJobObserver(std::function<void(JobStatus&)> observer) { observer_ = std::move(observer); }
 
   void JobAdded(JobStatus& job) override;
   void JobChanged(JobStatus& job) override;
@@ -49,9 +53,18 @@ class HeadlessFrontEnd final : public IFrontEnd {
   std::string lastLine_;
   std::size_t liveWidth_ = 0;
   const JobStatus* liveJob_ = nullptr;  // whose line the live line is
+  std::function<void(JobStatus&)> observer_;
+};
+
+// What a caller adds to a headless run: an observer of every job change (writer's thread),
+// work for the runner's thread between its waits, and work before the summary is printed.
+struct HeadlessExtras {
+  std::function<void(JobStatus&)> jobObserver;
+  std::function<void()> idle;
+  std::function<void()> finish;
 };
 
 // Runs `hopwell --headless COMMAND...`: 0 when every job succeeded, 1 otherwise.
-int RunHeadless(const std::vector<std::string>& commands);
+int RunHeadless(const std::vector<std::string>& commands, const HeadlessExtras& extras = {});
 
 }  // namespace hopwell

@@ -16,10 +16,11 @@ LogSource& HeadlessLog() {
 
 }  // namespace
 
-int RunHeadless(const std::vector<std::string>& commands) {
+int RunHeadless(const std::vector<std::string>& commands, const HeadlessExtras& extras) {
   InstallTerminationSignals();
   auto frontEnd =
       std::make_shared<HeadlessFrontEnd>(stdout, HeadlessFrontEnd::IsLiveTerminal(STDOUT_FILENO));
+  frontEnd->SetJobObserver(extras.jobObserver);
   SetFrontEnd(frontEnd);
   for (const std::string& command : commands) SubmitCommand(command);
   bool cancelled = false;
@@ -40,6 +41,7 @@ int RunHeadless(const std::vector<std::string>& commands) {
       frontEnd->PrintChanges(0);
       WaitForCommandThreads(100);
     }
+    if (extras.idle) extras.idle();
   }
   if (const int signal = PendingTerminationSignal(); TerminationSignalCount() >= 2) {
     // The commands still running are cut off; what they logged so far stays.
@@ -48,6 +50,7 @@ int RunHeadless(const std::vector<std::string>& commands) {
     EndByTerminationSignal(signal);
   }
   frontEnd->PrintChanges(0);
+  if (extras.finish) extras.finish();
   const bool allSucceeded = frontEnd->PrintSummary();
   // Intake's own lines (failed commands) are not flushed by any command thread.
   FlushLog();

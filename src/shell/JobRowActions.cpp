@@ -14,9 +14,11 @@ JobRowActions ActionsFor(const JobStatus& job) {
   const JobState state = job.GetState();
   actions.cancel = IsActive(state) && !job.CancelRequested();
   actions.confirmCancel = actions.cancel && state == JobState::Running;
-  actions.retry =
-      (state == JobState::Failed || state == JobState::Cancelled) && !job.CommandString().empty();
   const ActionKind kind = job.Kind();
+  // A save's request is read once: only a job that kept it can run again.
+  actions.retry = (state == JobState::Failed || state == JobState::Cancelled) &&
+                  !job.CommandString().empty() &&
+                  (kind != ActionKind::Upload || !job.RetryInput().empty());
   const bool keepsFiles = kind == ActionKind::Download || kind == ActionKind::Upload ||
                           kind == ActionKind::EsefDownload;
   actions.showFolder = keepsFiles && !IsActive(state) && !job.Folder().empty();
@@ -29,7 +31,7 @@ std::string CancelQuestion(const JobStatus& job) {
 }
 
 void RetryJob(const JobStatus& job) {
-  SubmitCommand(job.CommandString());
+  SubmitCommand(job.CommandString(), job.RetryInput());
 }
 
 fs::path FolderToShow(const JobStatus& job) {

@@ -13,7 +13,8 @@ class JobStatus;
 struct JobRowActions {
   bool cancel = false;         // waiting or running, and not asked to stop yet
   bool confirmCancel = false;  // running: the user confirms before it is stopped
-  bool retry = false;          // failed or cancelled: its command string goes to intake again
+  bool retry = false;          // failed or cancelled (a save only with its request kept): its
+                               // command string goes to intake again
   bool showFolder = false;     // an ended open, save or ESEF job whose folder is known
   bool openLog = true;         // the current log file, for every row
 };
@@ -24,7 +25,7 @@ JobRowActions ActionsFor(const JobStatus& job);
 std::string CancelQuestion(const JobStatus& job);
 
 // Hands the job's command string to intake again as a new job, as if the platform had sent
-// it again. User-interface thread only.
+// it again, with what the job kept for a retry. User-interface thread only.
 void RetryJob(const JobStatus& job);
 
 // The job's folder, or its nearest parent that still exists (a save's working folder goes

@@ -44,9 +44,11 @@ bool RequestQuit() {
     const bool quit = FrontEnd()->ConfirmQuit();
     asking = false;
     if (!quit) return false;
-    // The box's Cancel aborts the running transfers: each job takes its own way out.
-    StopJobsForQuit();
   }
+  // The box's Cancel aborts the running transfers: each job takes its own way out. A job
+  // cancelled earlier no longer counts as active, yet its thread may still be on its way out
+  // (sending the unlock of a chapter): those threads are waited for too.
+  StopJobsForQuit();
   QuitWithoutAsking();
   return true;
 }
@@ -54,7 +56,12 @@ bool RequestQuit() {
 bool StopJobsForQuit() {
   const int cancelled = CancelAllJobs();
   if (cancelled == 0 && RunningCommandCount() == 0) return true;
-  HW_LOG(QuitLog(), info) << "Cancelling " << cancelled << " job(s) before quitting...";
+  if (cancelled > 0) {
+    HW_LOG(QuitLog(), info) << "Cancelling " << cancelled << " job(s) before quitting...";
+  } else {
+    HW_LOG(QuitLog(), info) << "Waiting for " << RunningCommandCount()
+                            << " command(s) to end before quitting...";
+  }
   if (WaitForCommandThreads(kQuitWaitMilliseconds)) return true;
   HW_LOG(QuitLog(), warning) << RunningCommandCount() << " command(s) still running after "
                              << kQuitWaitMilliseconds << " ms: they are cut off";

@@ -7,12 +7,13 @@ namespace hopwell {
 class Updater;
 
 // The quit decision shared by every quit path (window close, menu, tray). While a job is
-// waiting or running the front end's ConfirmQuit is asked first, and quitting then cancels
-// the jobs (StopJobsForQuit); on quit the updater (once started) is cleaned up and `postQuit`
-// ends the event loop with code 0.
+// waiting or running the front end's ConfirmQuit is asked first. Quitting then cancels the
+// jobs and waits for every command thread (StopJobsForQuit), also those of jobs cancelled
+// before; then the updater (once started) is cleaned up and `postQuit` ends the event loop
+// with code 0.
 bool RequestQuit();
 
-// Cancels every active job and waits up to kQuitWaitMilliseconds for the command threads to
+// Cancels every active job and waits up to kQuitWaitMilliseconds for all command threads to
 // end, so that they release what they hold on the server (a locked chapter). True when none
 // is left running. User-interface thread only.
 inline constexpr int kQuitWaitMilliseconds = 5000;

@@ -27,6 +27,12 @@ const char* const kLockName = "Kelv_KelvoryHopwell_InstanceControl.lock";
 const char* const kSocketName = "Kelv_KelvoryHopwell_ExecuteCommand.sock";
 const char kAck = '1';
 const char kRefused = '0';
+// The lock file's second line when the holder reads a startup token after the command (the
+// command, a zero byte, then EncodeStartupToken). Older versions take every byte as the
+// command, so a sender adds the token only when it finds this line.
+const char* const kTakesTokens = "startup-token";
+// A relay's bytes after the command at most: the zero byte and the longest token text.
+constexpr std::size_t kMaxTokenBytes = 1 + 32 + StartupToken::kMaxBytes;
 
 // Closes a descriptor on every path.
 class ScopedFd {
@@ -202,8 +208,9 @@ bool SingleInstance::Acquire() {
     lockFd_ = -1;
     return false;
   }
-  // For people looking at the folder: which process holds the token.
-  const std::string pid = std::to_string(::getpid()) + "\n";
+  // For people looking at the folder: which process holds the token; for later launches:
+  // that it takes their startup tokens.
+  const std::string pid = std::to_string(::getpid()) + "\n" + kTakesTokens + "\n";
   if (::ftruncate(lockFd_, 0) == 0) {
     [[maybe_unused]] const ssize_t written = ::pwrite(lockFd_, pid.data(), pid.size(), 0);
   }
@@ -234,10 +241,17 @@ bool SingleInstance::Listen() {
   return true;
 }
 
+bool SingleInstance::TakesTokens(const fs::path& folder) {
+  ScopedFd lock(::open((folder / kLockName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  char text[64] = {};
+  const ssize_t got = lock.get() < 0 ? -1 : ::pread(lock.get(), text, sizeof(text) - 1, 0);
+  return got > 0 && std::strstr(text, (std::string("\n") + kTakesTokens + "\n").c_str()) != nullptr;
+}
+
 std::string SingleInstance::ReadRelay(int connection) {
   std::string command;
   char buffer[1024];
-  while (command.size() <= kMaxRelayBytes) {
+  while (command.size() <= kMaxRelayBytes + kMaxTokenBytes) {
     const ssize_t got = ::recv(connection, buffer, sizeof(buffer), 0);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return {};  // timed out or broken: the sender retries
@@ -247,8 +261,8 @@ std::string SingleInstance::ReadRelay(int connection) {
   return command;  // oversized; the caller refuses it
 }
 
-std::vector<std::string> SingleInstance::TakeRelays() {
-  std::vector<std::string> commands;
+std::vector<SingleInstance::Relayed> SingleInstance::TakeRelays() {
+  std::vector<Relayed> commands;
   if (listenFd_ < 0) return commands;
   for (;;) {
     ScopedFd connection(::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC));
@@ -264,23 +278,31 @@ std::vector<std::string> SingleInstance::TakeRelays() {
       continue;
     }
     SetTimeouts(connection.get(), 2000);
-    std::string command = ReadRelay(connection.get());
-    if (command.size() > kMaxRelayBytes) {
-      HW_LOG(log_, warning) << "  Relay of " << command.size() << " bytes refused";
+    Relayed relayed;
+    relayed.command = ReadRelay(connection.get());
+    if (const std::size_t end = relayed.command.find('\0'); end != std::string::npos) {
+      relayed.token = DecodeStartupToken(std::string_view(relayed.command).substr(end + 1));
+      relayed.command.resize(end);
+    }
+    if (relayed.command.size() > kMaxRelayBytes) {
+      HW_LOG(log_, warning) << "  Relay of " << relayed.command.size() << " bytes refused";
       SendAll(connection.get(), &kRefused, 1);
       continue;
     }
     // Acknowledged as soon as it is read: the sender may exit, the command is ours now.
     SendAll(connection.get(), &kAck, 1);
-    commands.push_back(std::move(command));
+    commands.push_back(std::move(relayed));
   }
   return commands;
 }
 
 SingleInstance::RelayResult SingleInstance::Relay(const fs::path& folder,
                                                   const std::string& command,
-                                                  int timeoutMilliseconds) {
+                                                  int timeoutMilliseconds,
+                                                  const StartupToken& token) {
   if (command.size() > kMaxRelayBytes) return RelayResult::NotRelayable;
+  std::string message = command;
+  if (!token.Empty() && TakesTokens(folder)) message += '\0' + EncodeStartupToken(token);
   const SocketAddress address(folder, kSocketName);
   if (!address.valid()) {
     boost::system::error_code error;
@@ -293,7 +315,7 @@ SingleInstance::RelayResult SingleInstance::Relay(const fs::path& folder,
     return (errno == ENOENT || errno == ECONNREFUSED) ? RelayResult::NoListener
                                                       : RelayResult::Failed;
   }
-  if (!SendAll(fd.get(), command.data(), command.size())) return RelayResult::Failed;
+  if (!SendAll(fd.get(), message.data(), message.size())) return RelayResult::Failed;
   ::shutdown(fd.get(), SHUT_WR);
   char answer = 0;
   ssize_t got;
@@ -304,7 +326,8 @@ SingleInstance::RelayResult SingleInstance::Relay(const fs::path& folder,
 }
 
 SingleInstance::LaunchOutcome SingleInstance::AcquireOrRelay(const std::string& command,
-                                                             int timeoutMilliseconds) {
+                                                             int timeoutMilliseconds,
+                                                             const StartupToken& token) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
   LaunchOutcome outcome;
@@ -322,7 +345,7 @@ SingleInstance::LaunchOutcome SingleInstance::AcquireOrRelay(const std::string& 
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     const RelayResult result =
-        Relay(folder_, command, static_cast<int>(std::max<std::int64_t>(left.count(), 100)));
+        Relay(folder_, command, static_cast<int>(std::max<std::int64_t>(left.count(), 100)), token);
     if (result == RelayResult::Delivered) {
       outcome.relayed = true;
       return outcome;

@@ -7,6 +7,7 @@
 #include <boost/filesystem/path.hpp>
 
 #include "base/Logging.h"
+#include "shell/StartupToken.h"
 
 namespace hopwell {
 
@@ -38,11 +39,16 @@ class SingleInstance {
   // The listening socket (non-blocking) for an event loop to watch; -1 unless IsFirst().
   int ListenDescriptor() const { return listenFd_; }
 
-  // Accepts every pending connection and returns the commands they carried, in arrival
-  // order. Each sender gets an acknowledgement byte once its command has been read.
-  // Oversized relays are dropped; an empty one (a launch without a command) asks the
-  // running instance to come to the front and is returned as an empty string.
-  std::vector<std::string> TakeRelays();
+  // What one later launch handed over: its command and the startup token it was given.
+  struct Relayed {
+    std::string command;
+    StartupToken token;
+  };
+  // Accepts every pending connection and returns what they carried, in arrival order. Each
+  // sender gets an acknowledgement byte once its command has been read. Oversized relays
+  // are dropped; an empty command (a launch without one) asks the running instance to come
+  // to the front.
+  std::vector<Relayed> TakeRelays();
 
   // Whether `command` may be relayed at all: not empty and at most kMaxRelayBytes.
   static bool IsRelayable(const std::string& command);
@@ -50,9 +56,10 @@ class SingleInstance {
   enum class RelayResult { Delivered, NotRelayable, NoListener, Failed };
   // Sends one command (or an empty one, to bring the running instance to the front) to the
   // instance listening in `folder` and waits (up to `timeoutMilliseconds`) for its
-  // acknowledgement.
+  // acknowledgement. The startup token goes along when the instance takes tokens (it says so
+  // in the lock file); an instance of an older version gets the command alone.
   static RelayResult Relay(const boost::filesystem::path& folder, const std::string& command,
-                           int timeoutMilliseconds = 5000);
+                           int timeoutMilliseconds = 5000, const StartupToken& token = {});
 
   // The second-launch procedure: tries to take the token, otherwise relays, retrying while
   // the running instance is still starting up or has just gone away, until
@@ -67,7 +74,8 @@ class SingleInstance {
     bool failed = false;
     bool folderUnusable = false;
   };
-  LaunchOutcome AcquireOrRelay(const std::string& command, int timeoutMilliseconds = 10000);
+  LaunchOutcome AcquireOrRelay(const std::string& command, int timeoutMilliseconds = 10000,
+                               const StartupToken& token = {});
 
   // Stops listening, removes the socket and gives the token back (what the destructor does,
   // for exits that skip destructors).
@@ -80,6 +88,7 @@ class SingleInstance {
  private:
   bool PrepareFolder();
   bool Listen();
+  static bool TakesTokens(const boost::filesystem::path& folder);
   std::string ReadRelay(int connection);
 
   LogSource log_;

@@ -9,6 +9,7 @@
 #include "base/LogFailure.h"
 #include "base/Logging.h"
 #include "commands/RegisterCommands.h"
+#include "commands/save/SaveLeftovers.h"
 #include "storage/FileModes.h"
 #include "storage/LocalFolders.h"
 
@@ -40,6 +41,8 @@ std::string StartCore() {
     NoteLogFailure();
   }
   RegisterCommands();
+  // Confirmed check-ins whose clean-up a crash cut short.
+  FinishInterruptedSaves();
   return {};
 }
 

@@ -15,6 +15,7 @@
 #include "Deployment.h"
 #include "Version.h"
 #include "net/IHttpHelper.h"
+#include "storage/DurableFile.h"
 #include "storage/LocalFolders.h"
 
 namespace hopwell {
@@ -121,16 +122,17 @@ void SaveSettings(const fs::path& file, const Settings& settings, LogSource& log
   pt::ptree tree;
   tree.put("UpdateSettings.AutomaticCheck", settings.automatic ? 1 : 0);
   tree.put("UpdateSettings.LastCheckTime", settings.lastCheck);
-  // Written beside and renamed over, so a crash never leaves half a file.
-  const fs::path temporary = file.string() + ".tmp";
+  // Replaced whole and synced, so a crash or a power cut never leaves half a file.
   try {
     fs::create_directories(file.parent_path());
-    pt::write_xml(temporary.string(), tree);
-    fs::rename(temporary, file);
+    std::ostringstream text;
+    pt::write_xml(text, tree);
+    boost::system::error_code error;
+    if (!ReplaceFileDurably(file, text.str(), error)) {
+      HW_LOG(log, warning) << "  Update settings " << file << " not written: " << error.message();
+    }
   } catch (const std::exception& e) {
     HW_LOG(log, warning) << "  Update settings " << file << " not written: " << e.what();
-    boost::system::error_code ignored;
-    fs::remove(temporary, ignored);
   }
 }
 

@@ -32,20 +32,27 @@ LogSource& FileLog() {
 // when the checksum reads it.
 constexpr std::size_t kCrcBlockSize = 128 << 10;
 
-// Copies one level of source into destination; recurses into folders.
-bool CopyFolderContents(const fs::path& source, const fs::path& destination) {
-  for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
-    HW_LOG(FileLog(), trace) << "Copying " << entry.path() << " to " << destination;
-    const fs::path target = destination / entry.path().filename();
-    if (fs::is_directory(entry.status())) {
-      if (!fs::exists(target)) fs::create_directories(target);
-      if (!CopyFolderContents(entry.path(), target)) return false;
+// Copies one level of source into destination; recurses into folders. False, with `error`
+// set, at the first failure.
+bool CopyFolderContents(const fs::path& source, const fs::path& destination,
+                        boost::system::error_code& error) {
+  for (fs::directory_iterator it(source, error); !error && it != fs::directory_iterator();
+       it.increment(error)) {
+    const fs::path& entry = it->path();
+    HW_LOG(FileLog(), trace) << "Copying " << entry << " to " << destination;
+    const fs::path target = destination / entry.filename();
+    const fs::file_status status = it->status(error);
+    if (error) return false;
+    if (fs::is_directory(status)) {
+      if (!PathExists(target, error) && !error) fs::create_directories(target, error);
+      if (error || !CopyFolderContents(entry, target, error)) return false;
     } else {
-      if (fs::exists(fs::symlink_status(target))) fs::remove_all(target);
-      fs::copy_file(entry.path(), target);
+      if (PathExists(target, error)) fs::remove_all(target, error);
+      if (!error) fs::copy_file(entry, target, error);
+      if (error) return false;
     }
   }
-  return true;
+  return !error;
 }
 
 // A descriptor closed on every way out.
@@ -165,13 +172,11 @@ fs::path UniquePath(const fs::path& path, boost::system::error_code& error) {
 }
 
 bool CopyFolder(const fs::path& source, const fs::path& destination) {
-  try {
-    return CopyFolderContents(source, destination);
-  } catch (const std::exception& error) {
-    HW_LOG(FileLog(), warning) << "Error copying " << source << " to " << destination;
-    HW_LOG(FileLog(), warning) << error.what();
-    return false;
-  }
+  boost::system::error_code error;
+  if (CopyFolderContents(source, destination, error)) return true;
+  HW_LOG(FileLog(), warning) << "Error copying " << source << " to " << destination;
+  HW_LOG(FileLog(), warning) << error.message();
+  return false;
 }
 
 bool RemovePath(const fs::path& path) {
@@ -189,8 +194,10 @@ bool CreateFolder(const fs::path& path) {
   boost::system::error_code error;
   if (fs::exists(path, error)) return true;
   CreatePrivateFolders(path, error);
-  // Another thread may have created it meanwhile: what counts is that it exists now.
-  if (!error || fs::is_directory(path)) return true;
+  // Another thread may have created it meanwhile: what counts is that it exists now. A path
+  // the file system refuses (a name too long, a link loop) is a failure like any other.
+  boost::system::error_code statusError;
+  if (!error || fs::is_directory(path, statusError)) return true;
   HW_LOG(FileLog(), error) << "Failed to create folder " << path << ": " << error.message();
   return false;
 }

@@ -6,6 +6,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "storage/DurableFile.h"
 #include "storage/FileOperations.h"
 #include "storage/KelvDBReader.h"
 #include "storage/KelvDBWriter.h"
@@ -125,29 +126,21 @@ bool KelvDB::isInitialized() const {
 
 bool KelvDB::save(const fs::path& path) {
   if (!Ready()) return false;
-  // Written beside the target and renamed over it, so that a reader never sees a half
-  // written table and a failed write leaves the previous file intact.
-  boost::system::error_code error;
-  const fs::path temporary =
-      path.parent_path() / fs::unique_path(path.filename().string() + ".%%%%%%%%.tmp", error);
-  if (error) return false;
-  FileHandle file = OpenFile(temporary, "wb");
-  if (!file) return false;
-
   if (content_.mode.empty()) content_.mode = "normal";
+  // Columns are named, and the last error told so, only when the table was written.
+  std::vector<std::string> names = content_.columnNames;
   const std::string message = KelvDBWriter::NameUnnamedColumns(content_.columnNames);
-  if (!message.empty()) lastError_ = message;
   std::string text;
   KelvDBWriter::Write(content_, text, true);
-
-  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-  const bool closed = std::fclose(file.release()) == 0;
-  if (written && closed) {
-    fs::rename(temporary, path, error);
-    if (!error) return true;
+  // Replaced whole and synced: a reader never sees half a table, and neither a failed write
+  // nor a crash or power cut loses the rows the file held.
+  boost::system::error_code error;
+  if (!ReplaceFileDurably(path, text, error)) {
+    content_.columnNames = std::move(names);
+    return false;
   }
-  fs::remove(temporary, error);
-  return false;
+  if (!message.empty()) lastError_ = message;
+  return true;
 }
 
 std::string KelvDB::toString() {

@@ -86,13 +86,12 @@ fs::path TempSubfolder(const std::string& a, const std::string& b) {
 }
 
 std::optional<fs::path> SpaceFolder(const std::string& ids) {
-  static const char* const kOwnFolders[] = {"upload",
-                                            "ESEF",
-                                            "tagger",
-                                            "tagger_download",
-                                            "Hopwell",
-                                            "plug-ins",
-                                            "plug-ins.THIS_FOLDER_IS_SAFE_TO_DELETE"};
+  static const char* const kOwnFolders[] = {
+      "upload",          "ESEF",
+      "tagger",          "tagger.new",
+      "tagger.old",      "tagger.lock",
+      "tagger_download", "Hopwell",
+      "plug-ins",        "plug-ins.THIS_FOLDER_IS_SAFE_TO_DELETE"};
   for (const char* own : kOwnFolders) {
     if (boost::algorithm::iequals(ids, own)) return std::nullopt;
   }

@@ -29,8 +29,9 @@ boost::filesystem::path UploadFolder(const std::string& name, const std::string&
 boost::filesystem::path TempSubfolder(const std::string& a, const std::string& b);
 // TempRoot / ids: the folder of one platform space's chapters ("IDS"). Nothing when ids is
 // not a single safe name, or names one of the client's own folders there ("upload", "ESEF",
-// the tagger's, the log folder, the former plug-in folders) in any letter case: a chapter
-// must never be downloaded into them, nor a save's clean-up remove them.
+// the tagger's, its staging folders and lock, the log folder, the former plug-in folders)
+// in any letter case: a chapter must never be downloaded into them, nor a save's clean-up
+// remove them.
 std::optional<boost::filesystem::path> SpaceFolder(const std::string& ids);
 // Creates the folder with all missing parents (for the user alone); throws
 // boost::filesystem::filesystem_error when that fails.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -108,6 +109,12 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     size -= static_cast<std::size_t>(written);
   }
   return true;
+}
+
+// A stored name as a log line shows it: a name of up to 65535 bytes is cut after its start.
+std::string NameForLog(std::string_view name) {
+  constexpr std::size_t kShown = 200;
+  return name.size() <= kShown ? std::string(name) : std::string(name.substr(0, kShown)) + "...";
 }
 
 // The part of a stored name after its last "/" or backslash.
@@ -494,6 +501,13 @@ int ZipExtractor::ExtractEntry(Run& run, Worker& worker, std::size_t index, Outc
     return kRefusedEntry;
   }
   const fs::path& target = run.keepFolders ? *full : *flat;
+  // No path is made that other programs cannot open or remove: PATH_MAX counts the
+  // terminating NUL too.
+  if (target.native().size() >= PATH_MAX) {
+    outcome.Note(error) << "Refusing zip entry whose path is longer than " << PATH_MAX - 1
+                        << " bytes (" << target.native().size() << "): " << NameForLog(entry.name);
+    return kRefusedEntry;
+  }
   if (run.keepFolders) outcome.folders.assign(components->begin(), components->end() - 1);
   outcome.fileName = fileName;
 

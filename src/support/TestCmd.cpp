@@ -60,9 +60,8 @@ void TestCmd::Execute() {
     HW_LOG(log_, error) << "Could not access test url " << testUrl_;
     const std::string reason = http_->ErrorText(result);
     if (!reason.empty()) HW_LOG(log_, error) << "    " << reason;
-    // The transfer's own words after the fixed text: a refused certificate says so.
-    job_->JobFailed(reason.empty() ? std::string(kConnectionFailed)
-                                   : std::string(kConnectionFailed) + " (" + reason + ")");
+    // The transfer's own words (a refused certificate, say) are in the log line above.
+    job_->JobFailed(kConnectionFailed);
     return;
   }
   HW_LOG(log_, info) << "Successfully established internet connection to " << testUrl_;

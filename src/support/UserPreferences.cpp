@@ -1,10 +1,12 @@
 #include "support/UserPreferences.h"
 
 #include <fstream>
+#include <sstream>
 
 #include <boost/filesystem/operations.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
+#include "storage/DurableFile.h"
 #include "storage/LocalFolders.h"
 
 namespace hopwell {
@@ -81,13 +83,6 @@ bool UserPreferences::Save() {
   std::lock_guard lock(lock_);
   HW_LOG(log_, debug) << "Saving user preferences to " << path_;
   boost::system::error_code error;
-  if (fs::exists(path_, error)) {
-    fs::remove(path_, error);
-    if (error) {
-      HW_LOG(log_, error) << "Failed to remove user preferences file " << path_ << ": "
-                          << error.message();
-    }
-  }
   const fs::path folder = path_.parent_path();
   if (!fs::exists(folder, error)) {
     fs::create_directories(folder, error);
@@ -99,20 +94,16 @@ bool UserPreferences::Save() {
     HW_LOG(log_, error) << folder << " already exists, but is not a directory";
     return false;
   }
-  std::ofstream out(path_.string(), std::ios::binary | std::ios::trunc);
-  if (!out) {
-    HW_LOG(log_, error) << "Failed to open file " << path_;
-    return false;
-  }
+  std::ostringstream out;
   try {
     pt::write_xml(out, tree_, pt::xml_writer_make_settings<std::string>(' ', 0, "utf-8"));
   } catch (const pt::xml_parser_error& writeError) {
     HW_LOG(log_, error) << "Failed to write " << path_ << ": " << writeError.what();
     return false;
   }
-  out.flush();
-  if (!out) {
-    HW_LOG(log_, error) << "Failed to write " << path_;
+  // The earlier file stays until the new one is whole and synced.
+  if (!ReplaceFileDurably(path_, out.str(), error)) {
+    HW_LOG(log_, error) << "Failed to write " << path_ << ": " << error.message();
     return false;
   }
   return true;

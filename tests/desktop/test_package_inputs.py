@@ -86,6 +86,21 @@ class PackageInputsTest(unittest.TestCase):
         for line in description.replace("\\n", "\n").splitlines():
             self.assertLess(len(line) + 1, 80, line)  # dpkg indents each line by one blank
 
+    def test_depends_on_the_packages_of_both_platform_plugins(self):
+        # Qt loads its platform plugins at run time, out of dpkg-shlibdeps' sight.
+        with open(os.path.join(BINARY_DIR, "CPackConfig.cmake")) as f:
+            depends = re.search(r'set\(CPACK_DEBIAN_PACKAGE_DEPENDS "(.*)"\)', f.read()).group(1)
+        named = {re.split(r"[ (]", d.strip())[0] for d in depends.split(",")}
+        plugins = {"libqt6gui6": "libqxcb.so", "qt6-wayland": "libqwayland-generic.so"}
+        self.assertLessEqual(set(plugins), named, depends)
+        require(self, "dpkg-query")
+        for package, plugin in plugins.items():
+            listed = run("dpkg-query", "-L", package)
+            if listed.returncode != 0:
+                continue  # not installed here: nothing to hold against the name
+            with self.subTest(package):
+                self.assertIn("/qt6/plugins/platforms/" + plugin, listed.stdout)
+
     def test_hardening_flags_make_a_hardened_program(self):
         # The package preset turns HOPWELL_HARDENING on; a probe built with the same
         # cmake/Hardening.cmake is checked as lintian checks the packaged client.

@@ -38,8 +38,14 @@ struct ResumeCase {
   HttpResult result;
   int resumes;
   std::vector<int> statuses;  // of the requests the simulator received, in order
-  enum class Content { Archive, ErrorPage, Whatever } content;
+  // Archive: the archive; Changed: its other version (every byte flipped, `extra` more);
+  // Removed: no file is left.
+  enum class Content { Archive, Changed, ErrorPage, Removed, Whatever } content;
   bool evenCuts = false;  // each request starts where the one before was cut
+  int restarts = 0;
+  // The validator a Range request carries as If-Range: "etag", "date" or "" for none.
+  std::string ifRange = "etag";
+  int extra = 0;
 };
 
 void PrintTo(const ResumeCase& c, std::ostream* out) {
@@ -110,6 +116,7 @@ TEST_P(ResumeCasesTest, FileHoldsWhatTheLastAnswerSaid) {
 
   EXPECT_EQ(result, row.result);
   EXPECT_EQ(download.Resumes(), row.resumes);
+  EXPECT_EQ(download.Restarts(), row.restarts);
   const auto requests = ArchiveRequests();
   std::vector<int> statuses;
   for (const auto& request : requests) statuses.push_back(request.status);
@@ -119,16 +126,25 @@ TEST_P(ResumeCasesTest, FileHoldsWhatTheLastAnswerSaid) {
     EXPECT_EQ(status, requests.back().status);
   }
   EXPECT_FALSE(requests.front().HasHeader("Range"));
+  int resume = 0;
   for (std::size_t i = 1; i < requests.size(); ++i) {
     EXPECT_EQ(requests[i].Header("X-API-Token"), "t") << "the caller's headers on every request";
+    if (!requests[i].HasHeader("Range")) continue;  // the file from byte 0 again
     const std::string range = requests[i].Header("Range");
     ASSERT_EQ(range.rfind("bytes=", 0), 0u) << range;
     const std::uint64_t from = std::stoull(range.substr(6));
     if (row.evenCuts) {
       EXPECT_EQ(from, i * requests[0].bytesSent) << "request " << i;
     }
-    EXPECT_TRUE(
-        log.Has("info", fmt::format("Resuming chapter.zip at byte {} (attempt {}/3)", from, i)));
+    ++resume;
+    EXPECT_TRUE(log.Has(
+        "info", fmt::format("Resuming chapter.zip at byte {} (attempt {}/3)", from, resume)));
+    const std::string validator = requests[i].Header("If-Range");
+    const std::string kind = validator.empty()             ? ""
+                             : validator.ends_with(" GMT") ? "date"
+                             : validator.front() == '"'    ? "etag"
+                                                           : validator;
+    EXPECT_EQ(kind, row.ifRange) << "If-Range: " << validator;
   }
 
   const std::string stored = fs::exists(target) ? ReadFile(target) : "";
@@ -145,9 +161,22 @@ TEST_P(ResumeCasesTest, FileHoldsWhatTheLastAnswerSaid) {
       }
       break;
     }
+    case ResumeCase::Content::Changed: {
+      std::string changed = archive_;
+      for (char& byte : changed) byte = static_cast<char>(~byte);
+      changed.append(static_cast<std::size_t>(row.extra), '\x01');
+      EXPECT_TRUE(stored == changed) << stored.size() << " of " << changed.size() << " bytes";
+      break;
+    }
     case ResumeCase::Content::ErrorPage:
       EXPECT_NE(stored.find("<h1>404 Not Found</h1>"), std::string::npos);
       EXPECT_LT(stored.size(), 1000u) << "the earlier, longer answer was cut away";
+      break;
+    case ResumeCase::Content::Removed:
+      EXPECT_FALSE(fs::exists(target));
+      EXPECT_EQ(download.ErrorText(result),
+                "the file changed on the server while it was downloaded");
+      EXPECT_TRUE(log.HasFragment("error", "chapter.zip changed on the server"));
       break;
     case ResumeCase::Content::Whatever:
       break;
@@ -198,7 +227,9 @@ INSTANTIATE_TEST_SUITE_P(
                    HttpResult::Ok,
                    1,
                    {200, 200},
-                   Content::Archive},
+                   Content::Archive,
+                   false,
+                   1},
         ResumeCase{"ErrorPageForTheRangeReplacesThePart",
                    [](std::uint64_t n) {
                      return std::vector<std::string>{
@@ -214,6 +245,89 @@ INSTANTIATE_TEST_SUITE_P(
                    0,
                    {200},
                    Content::Whatever},
+        ResumeCase{"PartStartingEarlierStartsTheFileAgain",
+                   [](std::uint64_t n) {
+                     return std::vector<std::string>{
+                         Cut(n / 2, 1), R"({"mode": "shift-range", "after": 1, "count": 1})"};
+                   },
+                   HttpResult::Ok,
+                   1,
+                   {200, 206, 200},
+                   Content::Archive,
+                   false,
+                   1},
+        ResumeCase{"PartOfAnotherTotalStartsTheFileAgain",
+                   [](std::uint64_t n) {
+                     return std::vector<std::string>{
+                         Cut(n / 2, 1), R"({"mode": "other-total", "after": 1, "count": 1})"};
+                   },
+                   HttpResult::Ok,
+                   1,
+                   {200, 206, 200},
+                   Content::Archive,
+                   false,
+                   1},
+        ResumeCase{"RefusedRangeStartsTheFileAgain",
+                   [](std::uint64_t n) {
+                     return std::vector<std::string>{
+                         Cut(n / 2, 1),
+                         R"({"mode": "status", "status": 416, "after": 1, "count": 1})"};
+                   },
+                   HttpResult::Ok,
+                   1,
+                   {200, 416, 200},
+                   Content::Archive,
+                   false,
+                   1},
+        ResumeCase{"ChangedFileWithETagComesWhole",
+                   [](std::uint64_t n) {
+                     return std::vector<std::string>{R"({"mode": "validators", "send": "etag"})",
+                                                     Cut(n / 2, 1),
+                                                     R"({"mode": "changed", "after": 1})"};
+                   },
+                   HttpResult::Ok,
+                   1,
+                   {200, 200},
+                   Content::Changed,
+                   false,
+                   1},
+        ResumeCase{"ChangedFileWithLastModifiedComesWhole",
+                   [](std::uint64_t n) {
+                     return std::vector<std::string>{
+                         R"({"mode": "validators", "send": "last-modified"})", Cut(n / 2, 1),
+                         R"({"mode": "changed", "after": 1})"};
+                   },
+                   HttpResult::Ok,
+                   1,
+                   {200, 200},
+                   Content::Changed,
+                   false,
+                   1,
+                   "date"},
+        ResumeCase{"ChangedFileWithoutValidatorsIsSeenByItsSize",
+                   [](std::uint64_t n) {
+                     return std::vector<std::string>{
+                         R"({"mode": "validators", "send": ""})", Cut(n / 2, 1),
+                         R"({"mode": "changed", "extra": 5000, "after": 1})"};
+                   },
+                   HttpResult::Ok,
+                   1,
+                   {200, 206, 200},
+                   Content::Changed,
+                   false,
+                   1,
+                   "",
+                   5000},
+        ResumeCase{"SecondMismatchFailsTheFile",
+                   [](std::uint64_t n) {
+                     return std::vector<std::string>{Cut(n / 2, 3), R"({"mode": "shift-range"})"};
+                   },
+                   HttpResult::ReadFailed,
+                   2,
+                   {200, 206, 200, 206},
+                   Content::Removed,
+                   false,
+                   1},
         ResumeCase{"CutErrorPageIsNotResumed",
                    [](std::uint64_t) {
                      return std::vector<std::string>{R"({"mode": "500"})", Cut(20, 1)};

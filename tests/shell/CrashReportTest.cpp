@@ -15,13 +15,12 @@ TEST(CrashReportTest, MessageForEachOutcomeOfTheRecord) {
   const Case cases[] = {
       {"ok",
        "Kelvory Hopwell encountered a problem and had to quit.\n\nPlease send the folder "
-       "'\"/tmp/A&&B &\"x&\"/Kelv/Hopwell\"' to help@example.org."},
+       "'/tmp/A&B \"x\"/Kelv/Hopwell' to help@example.org."},
       {"write:28",
        "Kelvory Hopwell encountered a problem and had to quit (28).\n\nPlease send the folder "
-       "'\"/tmp/A&&B &\"x&\"/Kelv/Hopwell\"' to help@example.org."},
+       "'/tmp/A&B \"x\"/Kelv/Hopwell' to help@example.org."},
       {"create:13",
-       "Failed to create dump file '\"/tmp/A&&B "
-       "&\"x&\"/Kelv/Hopwell/Hopwell_20260314_092653.dmp\"' "
+       "Failed to create dump file '/tmp/A&B \"x\"/Kelv/Hopwell/Hopwell_20260314_092653.dmp' "
        "(error 13)"},
   };
   for (const Case& c : cases) {

@@ -33,7 +33,7 @@ std::vector<std::string> TakeUntil(SingleInstance& first, std::size_t count,
   std::vector<std::string> all;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   while (all.size() < count && std::chrono::steady_clock::now() < deadline) {
-    for (std::string& command : first.TakeRelays()) all.push_back(std::move(command));
+    for (auto& relayed : first.TakeRelays()) all.push_back(std::move(relayed.command));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return all;
@@ -46,9 +46,10 @@ class BackgroundTaker {
   explicit BackgroundTaker(SingleInstance& first)
       : thread_([this, &first] {
           while (!stop_) {
-            for (std::string& command : first.TakeRelays()) {
+            for (auto& relayed : first.TakeRelays()) {
               std::lock_guard lock(lock_);
-              taken_.push_back(std::move(command));
+              const std::string token = EncodeStartupToken(relayed.token);
+              taken_.push_back(relayed.command + (token.empty() ? "" : "|" + token));
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
           }
@@ -190,6 +191,39 @@ INSTANTIATE_TEST_SUITE_P(Bounds, RelaySizeTable,
                          [](const ::testing::TestParamInfo<SizeCase>& info) {
                            return "Bytes" + std::to_string(info.param.bytes);
                          });
+
+// The startup token follows the command when the running instance says it takes tokens;
+// an instance of an older version (its lock file holds the process id alone) gets the
+// command alone, as before.
+TEST_F(SingleInstanceTest, StartupTokenGoesAlongWhereTheInstanceTakesIt) {
+  const std::string longest = "kelv:test:" + std::string(4185, 'x');
+  const StartupToken wayland{StartupToken::kWayland, "4f1c0a"};
+  const StartupToken x11{StartupToken::kX11, "browser-1234-host-hopwell-0_TIME81567"};
+  const struct {
+    bool olderInstance;
+    std::string command;
+    StartupToken token;
+    std::string taken;
+  } cases[] = {
+      {false, "kelv:test", wayland, "kelv:test|XDG_ACTIVATION_TOKEN=4f1c0a"},
+      {false, "", x11, "|DESKTOP_STARTUP_ID=browser-1234-host-hopwell-0_TIME81567"},
+      {false, longest, wayland, longest + "|XDG_ACTIVATION_TOKEN=4f1c0a"},
+      {false, "kelv:test", {StartupToken::kWayland, "two words"}, "kelv:test"},
+      {false, "kelv:test", {StartupToken::kWayland, std::string(513, 't')}, "kelv:test"},
+      {true, "kelv:test", wayland, "kelv:test"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.taken);
+    SingleInstance first(Folder());
+    ASSERT_TRUE(first.Acquire());
+    if (c.olderInstance) testing::WriteFile(first.LockPath(), "12345\n");
+    BackgroundTaker taker(first);
+    EXPECT_EQ(SingleInstance::Relay(Folder(), c.command, 5000, c.token), Result::Delivered);
+    EXPECT_EQ(taker.Taken(1), std::vector<std::string>{c.taken});
+  }
+  EXPECT_EQ(x11.X11Time(), 81567u);
+  EXPECT_EQ(wayland.X11Time(), 0u);
+}
 
 TEST_F(SingleInstanceTest, RelayWithNobodyListeningSaysSo) {
   EXPECT_EQ(SingleInstance::Relay(Folder(), "kelv:test", 200), Result::NoListener);

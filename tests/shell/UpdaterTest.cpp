@@ -11,6 +11,7 @@
 #include "common/CaseName.h"
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
+#include "storage/DurableFile.h"
 
 namespace hopwell {
 namespace {
@@ -240,7 +241,7 @@ TEST_F(UpdaterTest, SettingsSurviveTheUpdater) {
   again->SetAutomaticCheckForUpdates(true);
   EXPECT_TRUE(Make()->GetAutomaticCheckForUpdates());
   EXPECT_NE(Make()->GetLastCheckTime(), -1) << "changing one setting keeps the other";
-  EXPECT_FALSE(fs::exists(SettingsFile().string() + ".tmp"));
+  EXPECT_FALSE(fs::exists(DurableTemporaryPath(SettingsFile())));
 }
 
 TEST_F(UpdaterTest, MalformedSettingsReadAsDefaults) {

@@ -15,7 +15,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from script_test import HOPWELL, ClientFolders  # noqa: E402
 
 MESSAGE = ("Kelvory Hopwell encountered a problem and had to quit.\n\n"
-           "Please send the folder '\"{folder}\"' to support@kelvory.example.")
+           "Please send the folder '{folder}' to support@kelvory.example.")
 
 
 class CrashTest(unittest.TestCase):

@@ -1,6 +1,7 @@
 """The resident client on a real X display (Xvfb with openbox, no tray): the main window
 maps, a second launch adds a row, minimising keeps the window reachable, and a launch
-without a command brings it back to the front, active."""
+without a command (with the startup id a launcher gives) brings it back to the front,
+active."""
 
 import os
 import re
@@ -66,7 +67,11 @@ class X11ClientTest(unittest.TestCase):
                 time.sleep(0.3)  # the client must not withdraw it a moment later
                 self.assertEqual(window_state(window), "Iconic")
 
-                bare = subprocess.run([HOPWELL], env=env, capture_output=True, text=True, timeout=30)
+                # As a launcher starts it: with a startup id, whose time the activation carries.
+                startup = dict(env, DESKTOP_STARTUP_ID="launcher-1-host-hopwell-0_TIME%d"
+                               % (int(time.monotonic() * 1000) & 0xFFFFFFFF))
+                bare = subprocess.run([HOPWELL], env=startup, capture_output=True, text=True,
+                                      timeout=30)
                 self.assertEqual(bare.returncode, 0, bare.stderr)
                 self.assertTrue(wait_for(lambda: window_state(window) == "Normal"))
                 self.assertTrue(wait_for(lambda: active_window() == int(window)),

@@ -70,8 +70,7 @@ TEST(TestCmdTest, FailedExchangeFailsTheJob) {
     TestCmd command(job, http, "https://127.0.0.1:18443/login/index.html");
     command.DoExecute();
     EXPECT_EQ(job->GetState(), JobState::Failed);
-    EXPECT_EQ(job->LastMessage(),
-              "Could not establish internet connection (Couldn't connect to server)");
+    EXPECT_EQ(job->LastMessage(), "Could not establish internet connection");
     EXPECT_TRUE(
         log.Has("error", "Could not access test url https://127.0.0.1:18443/login/index.html"));
     EXPECT_TRUE(log.Has("error", "    Couldn't connect to server"));
@@ -133,12 +132,12 @@ TEST_F(TestCmdSimulatorTest, TruncatedAnswerFails) {
   TestCmd command(job);
   command.DoExecute();
   EXPECT_EQ(job->GetState(), JobState::Failed);
-  EXPECT_THAT(job->LastMessage(),
-              ::testing::StartsWith("Could not establish internet connection (transfer closed"));
+  EXPECT_EQ(job->LastMessage(), "Could not establish internet connection");
   EXPECT_TRUE(log.HasFragment("error", "Could not access test url "));
+  EXPECT_TRUE(log.HasFragment("error", "    transfer closed"));
 }
 
-// The system's store alone does not know the test CA; the job says why the connection failed.
+// The system's store alone does not know the test CA; the log says why the connection failed.
 // A CA file that is not there, or one that is no PEM file, leaves the certificate refused.
 TEST_F(TestCmdSimulatorTest, UntrustedCertificateFailsWithTheReason) {
   const testing::TempDir dir;
@@ -152,15 +151,15 @@ TEST_F(TestCmdSimulatorTest, UntrustedCertificateFailsWithTheReason) {
                 "The CA file " + (dir / "garbage.pem").string() + " holds no readable PEM"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.caFile);
+    LogCapture log;
     auto http = std::make_shared<HttpHelperCurl>(
         std::vector<std::string>{Md5Hex("https://127.0.0.1:18443")}, c.caFile);
     JobPtr job = VerifyJob();
     TestCmd command(job, http, sim_->HttpsUrl("/login/index.html"));
     command.DoExecute();
     EXPECT_EQ(job->GetState(), JobState::Failed);
-    EXPECT_THAT(job->LastMessage(), ::testing::StartsWith("Could not establish internet "
-                                                          "connection (" +
-                                                          c.reason));
+    EXPECT_EQ(job->LastMessage(), "Could not establish internet connection");
+    EXPECT_TRUE(log.HasFragment("error", "    " + c.reason));
   }
   EXPECT_TRUE(sim_->Requests().empty());
 }

@@ -18,9 +18,28 @@ has:
 
 Used by scripts/fault-injection (the whole matrix) and by the CI sample
 (tests/faultinject/test_fault_injection.py).
+
+The crash runs (run_crash_matrix) kill the client instead, at the entry of one call (all of
+its threads at once, as a crash or a power cut would stop it), then run the same command
+again without a fault, as the user would after a crash, and check what the user has then:
+
+  LOST      as above
+  DAMAGED   after the crash or after the run after it, the recorded plug-in version's
+            folder, or a folder a PluginConfig file registers in the package folder, lacks
+            files or holds one of the wrong size, or a PluginConfig file registers two
+            versions
+  STUCK     the run after the crash failed although it could go through, or the clean-up
+            of a confirmed check-in is still not finished after it
+  LEAK      after that run an archive of the save, a ".tmp" or ".part" file, a folder being
+            unpacked or removed, or the record of a finished check-in is still there
+  CRASH, HANG, SUCCESS-LIE, OK  of the run after the crash, as above
+
+Used by scripts/crash-consistency (the whole matrix) and its CI sample
+(tests/faultinject/test_crash_consistency.py).
 """
 import collections
 import hashlib
+import io
 import json
 import os
 import random
@@ -30,6 +49,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
@@ -37,11 +57,20 @@ sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "simulator"))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "common"))
 
 from client_env import client_env  # noqa: E402
+from hopwell_sim.endpoints import plugin_package  # noqa: E402
 from hopwell_sim.testing import RunningSimulator  # noqa: E402
 
 TIME_LIMIT = 90.0
 BAD = ("LOST", "CRASH", "HANG", "SUCCESS-LIE")
 OUTCOMES = ("OK", "FAILED") + BAD
+CRASH_BAD = ("LOST", "DAMAGED", "STUCK", "LEAK", "CRASH", "HANG", "SUCCESS-LIE")
+CRASH_OUTCOMES = ("OK",) + CRASH_BAD
+# Every call of these groups is a kill point; of writes and sends, a spread.
+KILL_EVERY = ("rename", "unlink", "fsync", "mkdir", "wopen")
+KILL_SPREAD = ("write", "send")
+# Names of what a killed run may leave and the next one must take away.
+LEFTOVER_SUFFIXES = (".tmp", ".part", ".unpacking", ".removing")
+LEFTOVER_NAMES = ("tagger.new", "tagger.old")
 
 # The errors each group of calls is made to fail with; the first is tried at the most call
 # numbers (the code paths rarely depend on which error it is).
@@ -131,11 +160,16 @@ def plugin_config_paths(appdata, version):
     return paths
 
 
-def seed_plugin_configs(appdata, version, extra_path_lines=()):
+def seed_plugin_configs(appdata, version, registered=None):
+    """registered: the folder an earlier installation registered in "=Path" (its "x64" or
+    "Win32" folder, as the file's name asks)."""
     configs = plugin_config_paths(appdata, version)
     for path in configs:
-        text = "=Other\r\n%s\r\n=Path\r\n%s\r\n" % (
-            USER_LINES[1], "\r\n".join([USER_LINES[0]] + list(extra_path_lines)))
+        lines = [USER_LINES[0]]
+        if registered:
+            sub = "Win32" if path.endswith("PluginConfig32.txt") else "x64"
+            lines.append('"%s"' % os.path.join(registered, sub))
+        text = "=Other\r\n%s\r\n=Path\r\n%s\r\n" % (USER_LINES[1], "\r\n".join(lines))
         write(path, text)
     return configs
 
@@ -161,6 +195,7 @@ class Run:
                               HOPWELL_STANDIN_RECORD=os.path.join(self.root, "standin.log"),
                               HOPWELL_CONNECT_TIMEOUT="10", HOPWELL_IDLE_TIMEOUT="10")
         self.files = {}       # listed or earlier file -> its SHA-256
+        self.listed = []      # (entry name, path) of the files a save lists
         self.configs = []     # PluginConfig files holding the user's lines
         self.rows = []        # earlier CurrentDocuments rows
         getattr(self, "prepare_" + mode)()
@@ -180,7 +215,6 @@ class Run:
                    ("LINK", "Links/b.txt", b"caption\n" * 200)],
                   [("PDF", "chapter.pdf", rng.randbytes(50000))]]
         archives = ""
-        self.listed = []
         for files in listed:
             archives += "<Archive>"
             for kind, name, data in files:
@@ -191,10 +225,11 @@ class Run:
                 archives += '<File Type="%s" Name="%s" Path="%s" Size="%d"/>' % (
                     kind, name, path, len(data))
             archives += "</Archive>"
-        write(os.path.join(self.kelv, "upload", "7", "cgu_7.xml"),
-              '<?xml version="1.0"?><Save version="1"><IDS>space</IDS><TPVID>12</TPVID>'
-              "<Token>tok</Token><URL>%s</URL><WorkingFolderName>12</WorkingFolderName>"
-              "<UploadFilesList>%s</UploadFilesList></Save>" % (sim.http_base, archives))
+        self.request = (
+            '<?xml version="1.0"?><Save version="1"><IDS>space</IDS><TPVID>12</TPVID>'
+            "<Token>tok</Token><URL>%s</URL><WorkingFolderName>12</WorkingFolderName>"
+            "<UploadFilesList>%s</UploadFilesList></Save>" % (sim.http_base, archives))
+        write(os.path.join(self.kelv, "upload", "7", "cgu_7.xml"), self.request)
         self.command = "kelv:save:7:key"
         self.watched = {"listed": os.path.join(working, "chapter.indd"),
                         "upload": os.path.join(self.kelv, "upload"),
@@ -233,8 +268,7 @@ class Run:
         for sub in ("x64", "Win32"):
             write(os.path.join(old, sub, "KelvPublishing.pln"), "old\n")
         write(os.path.join(packages, "21.0-Version.txt"), "2026.0.0")
-        registered = ['"%s"' % os.path.join(old, "x64")]
-        self.configs = seed_plugin_configs(self.appdata, "21.0", registered)
+        self.configs = seed_plugin_configs(self.appdata, "21.0", old)
         self.command = ("kelv:install:" + sim.http_base.replace("/", "%2F") +
                         "%2Fapi%2Fv2%2Fext%2Fplugin%2Finstall_parameters")
         self.watched = {"configs": os.path.join(self.appdata, "Adobe"), "packages": packages,
@@ -242,15 +276,19 @@ class Run:
 
     # -- the run -----------------------------------------------------------------------------
 
-    def execute(self, call=None, errno=None, nth=None, path=None):
+    def execute(self, call=None, errno=None, nth=None, path=None, kill=False, trace=None):
         report = os.path.join(self.root, "report.json")
         command = [self.harness.injector]
         if call is None:
             command.append("--count")
+        elif kill:
+            command += ["--call", call, "--kill", "--nth", str(nth)]
         else:
             command += ["--call", call, "--errno", errno, "--nth", str(nth)]
         if path:
             command += ["--path", path]
+        if trace:
+            command += ["--trace", trace]
         command += ["--report", report, "--", self.harness.hopwell, "--headless", self.command]
         process = subprocess.Popen(command, env=self.env, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True, start_new_session=True)
@@ -391,6 +429,135 @@ class Run:
         return None
 
 
+    # -- crash runs ----------------------------------------------------------------------
+
+    def rewrite_request(self):
+        """Plays "Save to Server" again, as the user would after a crash: the plug-in writes
+        the request anew when the document's files are all there."""
+        if self.mode != "save" or not all(os.path.isfile(path) for _, path in self.listed):
+            return False
+        write(os.path.join(self.kelv, "upload", "7", "cgu_7.xml"), self.request)
+        return True
+
+    def crash_outcome(self, retried):
+        """(outcome, reason) after a killed run and the run after it."""
+        if self.hung:
+            return "HANG", "no end within %d s" % TIME_LIMIT
+        if self.report.get("signal"):
+            return "CRASH", "signal %d" % self.report["signal"]
+        logs = os.path.join(self.kelv, "Hopwell")
+        if os.path.isdir(logs) and any(n.endswith(".dmp") for n in os.listdir(logs)):
+            return "CRASH", "crash record"
+        lost = getattr(self, "lost_" + self.mode)()
+        if lost:
+            return "LOST", lost
+        damaged = self.damaged_plugins()
+        if damaged:
+            return "DAMAGED", damaged
+        succeeded = self.report.get("exit_code") == 0
+        should_succeed = self.mode != "save" or retried
+        if should_succeed and not succeeded:
+            return "STUCK", "the run after the crash failed: " + self.end_line()
+        if self.mode == "save" and not retried and self.remaining_listed():
+            return "STUCK", "the confirmed check-in's clean-up was not finished"
+        leak = self.leftovers()
+        if leak:
+            return "LEAK", leak
+        if succeeded:
+            if "FAILED" in self.stdout:
+                return "SUCCESS-LIE", "exit 0 after a FAILED job line"
+            lie = getattr(self, "lie_" + self.mode)()
+            if lie:
+                return "SUCCESS-LIE", lie
+        return "OK", ""
+
+    def remaining_listed(self):
+        return [path for _, path in self.listed if os.path.exists(path)]
+
+    def leftovers(self):
+        found = []
+        for folder, folders, names in os.walk(self.root):
+            for name in names + folders:
+                path = os.path.join(folder, name)
+                if (name.endswith(LEFTOVER_SUFFIXES) or name in LEFTOVER_NAMES or
+                        (name.startswith("cgu_") and name.endswith((".zip", ".checkin")))):
+                    found.append(os.path.relpath(path, self.root))
+        return ", ".join(sorted(found)[:4])
+
+    def package_entries(self, version):
+        """{relative path: size} of a version's package: the kept one, else the simulator's."""
+        if version == "2026.0.0":  # the earlier version prepare_install leaves installed
+            return {"x64/KelvPublishing.pln": 4, "Win32/KelvPublishing.pln": 4}
+        kept = os.path.join(self.appdata, "Kelv", "plug-ins", version + ".zip")
+        try:
+            archive = zipfile.ZipFile(kept)
+        except (OSError, zipfile.BadZipFile):
+            archive = zipfile.ZipFile(io.BytesIO(plugin_package.package_bytes(version)))
+        with archive:
+            return {i.filename: i.file_size for i in archive.infolist() if not i.is_dir()}
+
+    def damaged_plugins(self):
+        packages = os.path.join(self.appdata, "Kelv", "plug-ins")
+        folders = {}
+        for name in os.listdir(packages) if os.path.isdir(packages) else []:
+            if name.endswith("-Version.txt"):
+                with open(os.path.join(packages, name), "rb") as f:
+                    version = f.read().decode("utf-8", "replace")
+                if version:
+                    folders[version] = "recorded in " + name
+        for path in self.configs:
+            ours = set()
+            for line in config_lines(path) if os.path.exists(path) else ():
+                inner = line.strip('"')
+                if os.path.dirname(os.path.dirname(inner)) == packages:
+                    ours.add(os.path.basename(os.path.dirname(inner)))
+                    folders.setdefault(os.path.basename(os.path.dirname(inner)),
+                                       "registered in " + os.path.relpath(path, self.root))
+            if len(ours) > 1:
+                return "%s registers %s at once" % (os.path.relpath(path, self.root),
+                                                    " and ".join(sorted(ours)))
+        for version, why in sorted(folders.items()):
+            folder = os.path.join(packages, version)
+            for name, size in self.package_entries(version).items():
+                path = os.path.join(folder, name)
+                if not os.path.isfile(path) or os.path.getsize(path) != size:
+                    return "%s (%s) lacks %s or has it damaged" % (version, why, name)
+        return None
+
+
+def kept_file_replacements(trace_lines, kept_roots):
+    """From a trace: every replacement of a file kept across runs (a file under one of
+    kept_roots that was there before): a rename over it, with whether the new file's data
+    were synced before the rename and its folder after it, or a truncating open of it in
+    place, which a crash or power cut can leave empty. [(source, target, data_synced,
+    folder_synced)]; source is "(in place)" for the second kind."""
+    events = [json.loads(line) for line in trace_lines if line.strip()]
+    kept = lambda path: any(path.startswith(root + os.sep) for root in kept_roots)
+    rows = []
+    for index, event in enumerate(events):
+        if event["group"] == "wopen" and event.get("existed") and event.get("truncates") and \
+                event["paths"] and kept(event["paths"][0]):
+            rows.append(("(in place)", event["paths"][0], False, False))
+            continue
+        if event["group"] != "rename" or not event.get("target_existed"):
+            continue
+        if event.get("target_kind") != "file":
+            continue
+        source, target = event["paths"]
+        if not kept(target):
+            continue
+        last_write = max((i for i, e in enumerate(events[:index])
+                          if e["group"] in ("write", "wopen") and e["paths"][:1] == [source]),
+                         default=-1)
+        data_synced = any(e["group"] == "fsync" and e["paths"][:1] == [source]
+                          for e in events[last_write + 1:index])
+        folder = os.path.dirname(target)
+        folder_synced = any(e["group"] == "fsync" and e["paths"][:1] == [folder]
+                            for e in events[index + 1:])
+        rows.append((source, target, data_synced, folder_synced))
+    return rows
+
+
 class Harness:
     def __init__(self, hopwell, injector, sim):
         self.hopwell = hopwell
@@ -399,6 +566,8 @@ class Harness:
         self.results = collections.defaultdict(collections.Counter)  # (call, errno) -> outcomes
         self.bad = []
         self.runs = 0
+        self.crash_rows = []  # (mode, call, nth, kill point, outcome, reason)
+        self.renames = {}     # mode -> renames over kept files in its clean run
 
     def fresh(self, mode):
         self.sim.reset()
@@ -434,6 +603,74 @@ class Harness:
                                  "reason": reason, "syscall": report.get("syscall"),
                                  "path": report.get("path"), "end": run.end_line()})
             return outcome, report
+        finally:
+            run.cleanup()
+
+    def crash(self, mode, call, nth):
+        """Kills a run at the nth call of a group, runs the command again, judges."""
+        run = self.fresh(mode)
+        try:
+            report = run.execute(call, nth=nth, kill=True)
+            killed = bool(report.get("killed"))
+            point = "%s %s" % (report.get("syscall"), report.get("path")) if killed else \
+                "(not reached)"
+            damaged = run.damaged_plugins()
+            if report.get("signal") not in (9, 0, None) or run.hung:
+                outcome, reason = run.crash_outcome(False)
+            elif damaged:
+                # What the crash left is in use until a next run: an editing application
+                # started now would load it.
+                outcome, reason = "DAMAGED", "after the crash: " + damaged
+            else:
+                retried = run.rewrite_request()
+                run.execute()
+                outcome, reason = run.crash_outcome(retried)
+            self.runs += 1
+            self.crash_rows.append((mode, call, nth, point, outcome, reason))
+            self.results[(mode, call)]["runs"] += 1
+            self.results[(mode, call)]["hit"] += killed
+            self.results[(mode, call)][outcome] += 1
+            if outcome in CRASH_BAD:
+                self.bad.append({"mode": mode, "target": "anywhere", "call": call, "errno": "KILL",
+                                 "nth": nth, "outcome": outcome, "reason": reason,
+                                 "syscall": report.get("syscall"), "path": report.get("path"),
+                                 "end": run.end_line()})
+            return outcome, report
+        finally:
+            run.cleanup()
+
+    def crash_table(self):
+        header = "%-8s %-7s %5s %5s" % ("mode", "call", "runs", "hit") + "".join(
+            " %11s" % outcome for outcome in CRASH_OUTCOMES)
+        lines = [header, "-" * len(header)]
+        totals = collections.Counter()
+        for key in sorted(self.results):
+            counts = self.results[key]
+            totals.update(counts)
+            lines.append("%-8s %-7s %5d %5d" % (key[0], key[1], counts["runs"], counts["hit"]) +
+                         "".join(" %11d" % counts[o] for o in CRASH_OUTCOMES))
+        lines.append("-" * len(header))
+        lines.append("%-14s %7d %5d" % ("all", totals["runs"], totals["hit"]) +
+                     "".join(" %11d" % totals[o] for o in CRASH_OUTCOMES))
+        return "\n".join(lines)
+
+    def trace_clean(self, mode):
+        """A run without a fault, traced: its counts and the renames over kept files."""
+        run = self.fresh(mode)
+        trace = os.path.join(run.root, "trace.jsonl")
+        try:
+            run.execute(trace=trace)
+            outcome, reason = run.outcome()
+            if outcome != "OK":
+                raise RuntimeError("the %s run without a fault ended %s: %s\n%s%s" % (
+                    mode, outcome, reason, run.stdout, run.stderr))
+            with open(trace) as f:
+                lines = f.readlines()
+            kept_roots = [run.appdata, os.path.join(run.kelv, "tagger")]
+            renames = [(a if a.startswith("(") else os.path.relpath(a, run.root),
+                        os.path.relpath(b, run.root), d, f)
+                       for a, b, d, f in kept_file_replacements(lines, kept_roots)]
+            return run.report["counts"], renames
         finally:
             run.cleanup()
 
@@ -515,6 +752,46 @@ def run_matrix(binary_dir, modes, per_combo, budget=None, calls=None, errnos=Non
             if budget is not None and time.monotonic() - started > budget:
                 break
             outcome, report = harness.inject(*run)
+            if progress:
+                progress(index + 1, len(runs), run, outcome, report)
+    harness.elapsed = time.monotonic() - started
+    harness.planned = len(runs)
+    return harness
+
+
+def plan_crash(harness, modes, spread_most, calls=None):
+    """[(mode, call, nth)]: every call of the KILL_EVERY groups of a traced clean run, and a
+    spread of its writes and sends."""
+    runs = []
+    for mode in modes:
+        counts, harness.renames[mode] = harness.trace_clean(mode)
+        for call in KILL_EVERY + KILL_SPREAD:
+            if calls and call not in calls:
+                continue
+            count = counts.get(call, 0)
+            picks = range(1, count + 1) if call in KILL_EVERY else spread(count, spread_most)
+            runs += [(mode, call, nth) for nth in picks]
+    return runs
+
+
+def run_crash_matrix(binary_dir, modes, spread_most=12, budget=None, calls=None,
+                     shuffle_seed=None, sample=None, progress=None):
+    """Kills at each planned call and judges the run after it; with sample, only that many
+    kill points (drawn with shuffle_seed)."""
+    hopwell, injector = find_binaries(binary_dir)
+    os.environ.setdefault("HOPWELL_BINARY_DIR", binary_dir)
+    started = time.monotonic()
+    with RunningSimulator() as sim:
+        harness = Harness(hopwell, injector, sim)
+        runs = plan_crash(harness, modes, spread_most, calls)
+        if shuffle_seed is not None:
+            random.Random(shuffle_seed).shuffle(runs)
+        if sample is not None:
+            runs = runs[:sample]
+        for index, run in enumerate(runs):
+            if budget is not None and time.monotonic() - started > budget:
+                break
+            outcome, report = harness.crash(*run)
             if progress:
                 progress(index + 1, len(runs), run, outcome, report)
     harness.elapsed = time.monotonic() - started

@@ -1,7 +1,9 @@
-// faultinject: runs a program and makes exactly one of its system calls fail.
+// faultinject: runs a program and makes exactly one of its system calls fail, or kills the
+// program at the entry of that call.
 //
 //   faultinject --call GROUP --errno NAME --nth N [--path P]... [--report FILE] -- PROGRAM ARGS
-//   faultinject --count [--path P]... [--report FILE] -- PROGRAM ARGS
+//   faultinject --call GROUP --kill --nth N [--path P]... [--report FILE] -- PROGRAM ARGS
+//   faultinject --count [--path P]... [--trace FILE] [--report FILE] -- PROGRAM ARGS
 //
 // The calls of a group (below) are counted over every thread of PROGRAM's process, in the
 // order the threads reach them, and the Nth one returns -1 with the given errno without
@@ -9,20 +11,28 @@
 // zips on several threads at once it fails one call in each thread that reaches N; here the
 // count is one for the whole process. With --path, only calls on those files (or on
 // anything below those folders) count: the path argument, or the file behind the
-// descriptor. --count runs PROGRAM untouched and reports how many calls of every group it
-// made. Processes that PROGRAM starts are followed (they inherit the filter that stops the
-// calls) but never counted.
+// descriptor. With --kill the Nth call does not run at all: the whole thread group of
+// PROGRAM gets SIGKILL while that thread waits at the call's entry, as a crash or a power
+// cut at that point would leave things. --count runs PROGRAM untouched and reports how many
+// calls of every group it made; --trace writes one JSON line per call on a file (open for
+// writing, write, rename, unlink, mkdir, fsync; an open tells whether its file existed and
+// whether it truncates it) in the order they were made. Processes that
+// PROGRAM starts are followed (they inherit the filter that stops the calls) but never
+// counted. The group "wopen" holds the opens of the group "open" that may write or create
+// a file.
 //
 // The report is one JSON object: {"injected": bool, "call", "syscall", "path", "tid",
-// "counts": {group: n}, "exit_code" | "signal"}. The exit status is PROGRAM's, or 128 +
-// the signal that ended it. x86-64 Linux only.
+// "counts": {group: n}, "exit_code" | "signal", "killed": bool}. The exit status is
+// PROGRAM's, or 128 + the signal that ended it. x86-64 Linux only.
 
 #include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
+#include <linux/openat2.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/user.h>
@@ -101,8 +111,15 @@ const Syscall kSyscalls[] = {
     {SYS_close, "close", "close", Arg::Fd},
 };
 
-const char* const kGroups[] = {"open", "read",     "write",   "rename", "unlink", "mkdir", "fsync",
-                               "stat", "getdents", "connect", "send",   "recv",   "close"};
+const char* const kGroups[] = {"open",    "wopen", "read",  "write", "rename",
+                               "unlink",  "mkdir", "fsync", "stat",  "getdents",
+                               "connect", "send",  "recv",  "close"};
+
+// The groups a trace records.
+bool Traced(const std::string& group) {
+  return group == "write" || group == "rename" || group == "unlink" || group == "mkdir" ||
+         group == "fsync";
+}
 
 const std::map<std::string, int> kErrnos = {{"EIO", EIO},
                                             {"ENOSPC", ENOSPC},
@@ -122,23 +139,26 @@ const std::map<std::string, int> kErrnos = {{"EIO", EIO},
 
 struct Options {
   bool count = false;
+  bool kill = false;
   std::string group;
   int error = 0;
   std::string errorName;
   long nth = 0;
   std::vector<std::string> paths;
   std::string report;
+  std::string trace;
   std::vector<char*> program;
 };
 
 [[noreturn]] void Usage(const char* why) {
   std::fprintf(stderr,
                "faultinject: %s\n"
-               "usage: faultinject --call GROUP --errno NAME --nth N [--path P]... [--report FILE]"
+               "usage: faultinject --call GROUP (--errno NAME | --kill) --nth N [--path P]..."
+               " [--report FILE] -- PROGRAM [ARGS...]\n"
+               "       faultinject --count [--path P]... [--trace FILE] [--report FILE]"
                " -- PROGRAM [ARGS...]\n"
-               "       faultinject --count [--path P]... [--report FILE] -- PROGRAM [ARGS...]\n"
-               "groups: open read write rename unlink mkdir fsync stat getdents connect send "
-               "recv close\n",
+               "groups: open wopen read write rename unlink mkdir fsync stat getdents connect "
+               "send recv close\n",
                why);
   std::exit(2);
 }
@@ -157,6 +177,10 @@ Options ParseOptions(int argc, char** argv) {
       break;
     } else if (arg == "--count") {
       options.count = true;
+    } else if (arg == "--kill") {
+      options.kill = true;
+    } else if (arg == "--trace") {
+      options.trace = value();
     } else if (arg == "--call") {
       options.group = value();
     } else if (arg == "--errno") {
@@ -183,7 +207,7 @@ Options ParseOptions(int argc, char** argv) {
     bool known = false;
     for (const char* group : kGroups) known = known || options.group == group;
     if (!known) Usage("unknown or missing --call group");
-    if (options.error == 0) Usage("missing --errno");
+    if ((options.error == 0) == !options.kill) Usage("give one of --errno and --kill");
     if (options.nth < 1) Usage("--nth must be 1 or more");
   }
   return options;
@@ -196,6 +220,7 @@ std::vector<long> WatchedNumbers(const Options& options) {
     const bool socketSide = options.group == "send" || options.group == "recv";
     const bool wanted =
         options.count || options.group == call.group ||
+        (options.group == "wopen" && std::strcmp(call.group, "open") == 0) ||
         // A socket may also be read or written with read and write.
         (socketSide && call.arg == Arg::Fd &&
          (std::strcmp(call.group, options.group == "send" ? "write" : "read") == 0));
@@ -282,7 +307,21 @@ struct CallSite {
   const Syscall* call = nullptr;
   std::string group;
   std::vector<std::string> paths;
+  bool writeOpen = false;  // an open that may write or create
+  bool truncates = false;  // an open with O_TRUNC (or creat)
 };
+
+bool WritesOrCreates(unsigned long long flags) {
+  return (flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC)) != 0;
+}
+
+// The flags of openat2's struct open_how (its first member).
+unsigned long long OpenHowFlags(pid_t tid, unsigned long long address) {
+  open_how how{};
+  iovec local{&how, sizeof how.flags};
+  iovec remote{reinterpret_cast<void*>(address), sizeof how.flags};
+  return ::process_vm_readv(tid, &local, 1, &remote, 1, 0) == sizeof how.flags ? how.flags : 0;
+}
 
 // What a stopped call is: its group (a descriptor of a socket turns read and write into
 // recv and send) and the files it names.
@@ -323,6 +362,27 @@ CallSite Describe(pid_t tid, const user_regs_struct& regs) {
     case Arg::None:
       break;
   }
+  switch (site.call->number) {
+    case SYS_open:
+      site.writeOpen = WritesOrCreates(a1);
+      site.truncates = (a1 & O_TRUNC) != 0;
+      break;
+    case SYS_creat:
+      site.writeOpen = site.truncates = true;
+      break;
+    case SYS_openat:
+      site.writeOpen = WritesOrCreates(a2);
+      site.truncates = (a2 & O_TRUNC) != 0;
+      break;
+    case SYS_openat2: {
+      const unsigned long long flags = OpenHowFlags(tid, a2);
+      site.writeOpen = WritesOrCreates(flags);
+      site.truncates = (flags & O_TRUNC) != 0;
+      break;
+    }
+    default:
+      break;
+  }
   return site;
 }
 
@@ -356,6 +416,8 @@ struct Tracer {
   pid_t injectedTid = 0;
   int exitCode = -1;
   int exitSignal = 0;
+  std::FILE* trace = nullptr;
+  long traced = 0;
 
   bool InRootProcess(pid_t tid) {
     const auto found = inRoot.find(tid);
@@ -383,16 +445,55 @@ struct Tracer {
     for (const std::string& path : site.paths) onPath = onPath || UnderAny(path, options.paths);
     if (!onPath) return;
     ++counts[site.group];
-    if (options.count || injected || site.group != options.group) return;
+    if (site.writeOpen) ++counts["wopen"];
+    if (trace != nullptr) Trace(tid, site);
+    const bool matches =
+        site.group == options.group || (options.group == "wopen" && site.writeOpen);
+    if (options.count || injected || !matches) return;
     if (++matched != options.nth) return;
     // -1 skips the call; the return register then holds its result.
     regs.orig_rax = static_cast<unsigned long long>(-1LL);
-    regs.rax = static_cast<unsigned long long>(-static_cast<long long>(options.error));
+    regs.rax = static_cast<unsigned long long>(
+        -static_cast<long long>(options.kill ? EINTR : options.error));
     if (::ptrace(PTRACE_SETREGS, tid, nullptr, &regs) != 0) return;
+    // Every thread of the process dies; this one never runs the call (a thread stopped at a
+    // call's entry with a fatal signal pending skips it).
+    if (options.kill) ::kill(root, SIGKILL);
     injected = true;
     injectedSyscall = site.call->name;
     injectedPath = site.paths.empty() ? std::string() : site.paths.front();
     injectedTid = tid;
+  }
+
+  // One line per call of the traced groups: what it was, on which files, and for a rename
+  // whether something was already at its target.
+  void Trace(pid_t tid, const CallSite& site) {
+    const bool open = site.call->number == SYS_open || site.call->number == SYS_creat ||
+                      site.call->number == SYS_openat || site.call->number == SYS_openat2;
+    if (!(Traced(site.group) || (open && site.writeOpen))) return;
+    std::fprintf(trace, "{\"n\": %ld, \"tid\": %d, \"group\": \"%s\", \"syscall\": \"%s\"",
+                 ++traced, tid, open ? "wopen" : site.group.c_str(), site.call->name);
+    std::fprintf(trace, ", \"paths\": [");
+    for (std::size_t i = 0; i < site.paths.size(); ++i) {
+      std::fprintf(trace, "%s\"%s\"", i == 0 ? "" : ", ", Escape(site.paths[i]).c_str());
+    }
+    std::fprintf(trace, "]");
+    if (open && !site.paths.empty()) {
+      struct stat target {};
+      std::fprintf(trace, ", \"existed\": %s, \"truncates\": %s",
+                   ::lstat(site.paths[0].c_str(), &target) == 0 ? "true" : "false",
+                   site.truncates ? "true" : "false");
+    }
+    if (site.group == "rename" && site.paths.size() == 2) {
+      struct stat target {};
+      const bool exists = ::lstat(site.paths[1].c_str(), &target) == 0;
+      std::fprintf(trace, ", \"target_existed\": %s, \"target_kind\": \"%s\"",
+                   exists ? "true" : "false",
+                   !exists                   ? ""
+                   : S_ISDIR(target.st_mode) ? "folder"
+                                             : "file");
+    }
+    std::fprintf(trace, "}\n");
   }
 
   void WriteReport() const {
@@ -412,12 +513,20 @@ struct Tracer {
                    found == counts.end() ? 0L : found->second);
       first = false;
     }
-    std::fprintf(out, "}, \"exit_code\": %d, \"signal\": %d}\n", exitCode, exitSignal);
+    std::fprintf(out, "}, \"exit_code\": %d, \"signal\": %d, \"killed\": %s}\n", exitCode,
+                 exitSignal, options.kill && injected ? "true" : "false");
     std::fclose(out);
   }
 
   int Run() {
     const std::vector<long> numbers = WatchedNumbers(options);
+    if (!options.trace.empty()) {
+      trace = std::fopen(options.trace.c_str(), "w");
+      if (trace == nullptr) {
+        std::perror("faultinject: --trace");
+        return 125;
+      }
+    }
     root = ::fork();
     if (root < 0) {
       std::perror("faultinject: fork");
@@ -477,6 +586,7 @@ struct Tracer {
       }
       ::ptrace(PTRACE_CONT, tid, nullptr, reinterpret_cast<void*>(static_cast<long>(deliver)));
     }
+    if (trace != nullptr) std::fclose(trace);
     WriteReport();
     if (exitSignal != 0) return 128 + exitSignal;
     return exitCode < 0 ? 125 : exitCode;

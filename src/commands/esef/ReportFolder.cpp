@@ -52,29 +52,36 @@ std::optional<std::string> EsefCmd::DownloadReportFile(const FileDownloadInfo& f
     HW_LOG(log_, error) << "    Refusing file name " << file.name;
     return "invalid file name";
   }
-  std::ofstream out(target->string(), std::ios::binary | std::ios::trunc);
+  // Written as "<name>.part" and renamed once complete: a download that failed or was
+  // cancelled leaves nothing under the report's name.
+  fs::path partial = *target;
+  partial += ".part";
+  std::ofstream out(partial.string(), std::ios::binary | std::ios::trunc);
   if (!out) {
-    HW_LOG(log_, error) << "    Failed to create " << *target << ": " << std::strerror(errno);
+    HW_LOG(log_, error) << "    Failed to create " << partial << ": " << std::strerror(errno);
     return "could not create the file";
   }
   long status = 0;
-  const HttpResult result = GetResuming(*http_, file.url, out, *target, nullptr, nullptr,
-                                        {MakeTokenHeader(parameters_.token)}, &status);
+  ResumableDownload download(*http_, out, partial);
+  const HttpResult result =
+      download.Get(file.url, nullptr, nullptr, {MakeTokenHeader(parameters_.token)}, &status);
   out.close();
   std::string failure;
+  boost::system::error_code error;
   if (result != HttpResult::Ok) {
-    failure = http_->ErrorText(result);
+    failure = download.ErrorText(result);
   } else if (status >= 400) {
     // An error page is not the report.
     failure = "HTTP " + std::to_string(status);
   } else if (out.fail()) {
     failure = "could not write the file";
+  } else if (fs::rename(partial, *target, error); error) {
+    failure = error.message();
   } else {
     return std::nullopt;
   }
   HW_LOG(log_, error) << "    Failed to download " << file.url << ": " << failure;
-  boost::system::error_code ignored;
-  if (status >= 400) fs::remove(*target, ignored);
+  fs::remove(partial, error);
   return failure;
 }
 

@@ -2,16 +2,21 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <optional>
 
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
 
+#include "base/CancelToken.h"
 #include "commands/esef/TaggerInstallFlag.h"
 #include "net/ResumableDownload.h"
+#include "storage/ArchiveContents.h"
+#include "storage/DurableFile.h"
 #include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
+#include "storage/TurnLock.h"
 #include "storage/ZipExtractor.h"
 
 namespace hopwell {
@@ -25,9 +30,14 @@ const char* const kCurrentlyInstalling =
 const char* const kInstalling = "Installing Kelvory XBRL Tagger...";
 const char* const kCacheFolder = "XBRLCache";
 const char* const kCacheArchive = "XBRLCache.zip";
-// The download is written under this suffix and renamed to the version once complete, so
-// a download cut short never looks like an installed version.
+// The download is written under this suffix and renamed to the version once complete.
 const char* const kPartialSuffix = ".part";
+// In the tagger's folder: the version it holds, written once the folder is whole.
+const char* const kInstalledRecord = ".hopwell-installed";
+// Beside it: the next tagger while it is unpacked, and the previous one while it is removed.
+const char* const kNewSuffix = ".new";
+const char* const kOldSuffix = ".old";
+const char* const kLockSuffix = ".lock";
 
 }  // namespace
 
@@ -52,21 +62,26 @@ bool TaggerInstaller::InstallTagger() {
     HW_LOG(log_, error) << "    Refusing tagger version " << version;
     return false;
   }
-  // Only a download takes the flag: a command that merely finds the version downloaded
+  // Only an installation takes the flag: a command that merely finds the version installed
   // never makes another one report "currently installing".
-  std::optional<bool> present = IsDownloaded(*downloaded);
-  if (!present) return false;
-  if (!*present) {
+  std::optional<bool> installed = IsInstalled(version, *downloaded);
+  if (!installed) return false;
+  if (!*installed) {
     TaggerInstallGuard guard;
-    if (!guard.Taken()) {
+    // Installations in other client processes take turns on a lock file as well.
+    const TurnLock turn(InstallLockPath(), false);
+    if (!guard.Taken() || !turn.Held()) {
       job_->SetProgress(0);
       job_->AddMessage(kCurrentlyInstalling);
       return false;
     }
     // Another command may have finished this version between the look and the flag.
-    present = IsDownloaded(*downloaded);
-    if (!present) return false;
-    if (!*present) return Install(url, version);
+    installed = IsInstalled(version, *downloaded);
+    if (!installed) return false;
+    if (!*installed) return Install(url, version, *downloaded);
+  }
+  if (const TaggerInstallGuard guard; guard.Taken()) {
+    if (const TurnLock turn(InstallLockPath(), false); turn.Held()) RemoveLeftovers();
   }
   HW_LOG(log_, info) << "Tagger " << version << " is already downloaded, not downloading";
   job_->SetProgress(70);
@@ -84,28 +99,69 @@ std::optional<bool> TaggerInstaller::IsDownloaded(const fs::path& archive) {
   return present;
 }
 
-bool TaggerInstaller::Install(const std::string& url, const std::string& version) {
+std::optional<bool> TaggerInstaller::IsInstalled(const std::string& version,
+                                                 const fs::path& archive) {
+  const std::optional<bool> downloaded = IsDownloaded(archive);
+  if (!downloaded) return std::nullopt;
+  // The record is written into the unpacked tagger before it is renamed into place: it
+  // names the version of the folder it lies in, and only a whole one.
+  std::ifstream in((TaggerFolder() / kInstalledRecord).string(), std::ios::binary);
+  const std::string recorded{std::istreambuf_iterator<char>(in), {}};
+  if (!in.is_open() || recorded != version) return false;
+  // Files taken away since (by the user, say) are installed again from the kept archive.
+  if (*downloaded) {
+    // An archive that cannot be read cannot tell: the record is trusted then.
+    const auto missing = FirstEntryNotHeld(archive, TaggerFolder());
+    if (missing && !missing->empty()) {
+      HW_LOG(log_, warning) << "The tagger in " << TaggerFolder() << " lacks " << *missing;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TaggerInstaller::Install(const std::string& url, const std::string& version,
+                              const fs::path& kept) {
   job_->AddMessage(kInstalling);
+  RemoveLeftovers();
+  // The archive of an installation cut short is used again; one that does not install is
+  // fetched anew.
+  const bool reuse = IsDownloaded(kept).value_or(false);
+  if (reuse) {
+    if (InstallFrom(kept, version)) return true;
+    if (CancelRequestedHere()) return false;
+  }
   const fs::path archive = DownloadTagger(url, version);
   if (archive.empty()) {
     HW_LOG(log_, error) << "Failed to download " << url << " to " << version;
     return false;
   }
+  return InstallFrom(archive, version);
+}
+
+bool TaggerInstaller::InstallFrom(const fs::path& archive, const std::string& version) {
   job_->SetProgress(60);
   job_->AddMessage(kInstalling);
   const fs::path folder = UnzipTagger(archive);
-  if (folder.empty()) {
-    HW_LOG(log_, error) << "Failed to extract tagger";
-    return false;
+  bool installed = !folder.empty();
+  if (!installed) HW_LOG(log_, error) << "Failed to extract tagger";
+  if (installed) {
+    job_->SetProgress(65);
+    job_->AddMessage("Installing Kelvory XBRL Tagger Cache...");
+    installed = InstallXbrlCache(folder);
+    if (!installed) HW_LOG(log_, error) << "Failed to install the XBRL Cache";
   }
-  job_->SetProgress(65);
-  job_->AddMessage("Installing Kelvory XBRL Tagger Cache...");
-  if (!InstallXbrlCache(folder)) {
-    HW_LOG(log_, error) << "Failed to install the XBRL Cache";
-    return false;
+  if (installed && SwitchTagger(folder, version)) {
+    job_->SetProgress(70);
+    return true;
   }
-  job_->SetProgress(70);
-  return true;
+  RemoveLeftovers();
+  // An archive that did not install is not used again, unless the user stopped it.
+  if (!CancelRequestedHere()) {
+    boost::system::error_code error;
+    fs::remove(archive, error);
+  }
+  return false;
 }
 
 fs::path TaggerInstaller::DownloadTagger(const std::string& url, const std::string& version) {
@@ -132,13 +188,13 @@ fs::path TaggerInstaller::DownloadTagger(const std::string& url, const std::stri
   previousCount_ = 0;
   received_ = 0;
   long status = 0;
-  const HttpResult result =
-      GetResuming(*http_, url, file, *partial, &OnTaggerProgress, this, {}, &status);
+  ResumableDownload download(*http_, file, *partial);
+  const HttpResult result = download.Get(url, &OnTaggerProgress, this, {}, &status);
   file.close();
 
   std::optional<std::string> failure;
   if (result != HttpResult::Ok) {
-    failure = http_->ErrorText(result);
+    failure = download.ErrorText(result);
   } else if (status >= 400) {
     // An error page is not a package; kept, it would mark the version as installed.
     failure = "HTTP " + std::to_string(status);
@@ -180,20 +236,61 @@ void TaggerInstaller::ReportProgress(std::uint64_t downloaded) {
 }
 
 fs::path TaggerInstaller::UnzipTagger(const fs::path& archive) {
-  const fs::path folder = TaggerFolder();
+  // Unpacked beside the tagger in use, which stays as it is until the new one is whole.
+  const fs::path folder = StagingFolder(kNewSuffix);
   boost::system::error_code error;
-  if (fs::exists(folder, error)) {
-    fs::remove_all(folder, error);
-    if (error) {
-      HW_LOG(log_, error) << "Failed to delete " << folder << ": " << error.message();
-      return {};
-    }
+  if (!RemoveTreeWithoutLinks(TempRoot(), folder.filename(), error)) {
+    HW_LOG(log_, error) << "Failed to delete " << folder << ": " << error.message();
+    return {};
   }
   if (!ZipExtractor(archive).Extract(true, folder)) {
     HW_LOG(log_, error) << "Failed to unzip tagger";
+    RemoveTreeWithoutLinks(TempRoot(), folder.filename(), error);
     return {};
   }
   return folder;
+}
+
+bool TaggerInstaller::SwitchTagger(const fs::path& unpacked, const std::string& version) {
+  const fs::path folder = TaggerFolder();
+  const fs::path old = StagingFolder(kOldSuffix);
+  boost::system::error_code error;
+  // Synced and recorded before its rename: the record never names files a power cut took.
+  bool switched =
+      SyncTree(unpacked, error) && ReplaceFileDurably(unpacked / kInstalledRecord, version, error);
+  // In between the two renames there is no tagger, and the next command installs again.
+  if (switched && PathExists(folder, error)) fs::rename(folder, old, error);
+  if (switched && !error) fs::rename(unpacked, folder, error);
+  switched = switched && !error && SyncFolder(folder.parent_path(), error);
+  if (!switched) {
+    HW_LOG(log_, error) << "Failed to install the tagger into " << folder << ": "
+                        << error.message();
+    return false;
+  }
+  RemoveLeftovers();
+  return true;
+}
+
+fs::path TaggerInstaller::StagingFolder(const char* suffix) {
+  return TaggerFolder().string() + suffix;
+}
+
+fs::path TaggerInstaller::InstallLockPath() {
+  // Made here when missing: the lock is taken before anything else creates it.
+  CreateFolder(TempRoot());
+  return StagingFolder(kLockSuffix);
+}
+
+void TaggerInstaller::RemoveLeftovers() {
+  for (const char* suffix : {kNewSuffix, kOldSuffix}) {
+    const fs::path folder = StagingFolder(suffix);
+    boost::system::error_code error;
+    if (!PathExists(folder, error)) continue;
+    HW_LOG(log_, info) << "Removing " << folder << ", left by an earlier installation";
+    if (!RemoveTreeWithoutLinks(TempRoot(), folder.filename(), error)) {
+      HW_LOG(log_, warning) << "Failed to remove " << folder << ": " << error.message();
+    }
+  }
 }
 
 bool TaggerInstaller::InstallXbrlCache(const fs::path& folder) {

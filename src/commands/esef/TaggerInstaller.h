@@ -16,9 +16,10 @@
 namespace hopwell {
 
 // Makes sure the XBRL tagger named by the download parameters is installed: downloads its
-// package once per version into TaggerDownloadFolder, unpacks it into TaggerFolder and its
-// XBRL cache into TaggerVendorFolder/XBRLCache. Built by the ESEF command for one run, on
-// its thread.
+// package once per version into TaggerDownloadFolder, unpacks it beside TaggerFolder and its
+// XBRL cache into TaggerVendorFolder/XBRLCache, and then renames it into place with a record
+// of its version inside. A tagger without that record, or lacking files of its kept
+// archive, is installed again. Built by the ESEF command for one run, on its thread.
 class TaggerInstaller {
  public:
   TaggerInstaller(JobPtr job, std::shared_ptr<EsefCmdDownloadParameters> parameters,
@@ -30,7 +31,7 @@ class TaggerInstaller {
 
   // The downloaded archive, empty on failure.
   boost::filesystem::path DownloadTagger(const std::string& url, const std::string& version);
-  // TaggerFolder, empty on failure.
+  // The archive unpacked beside TaggerFolder ("tagger.new"), empty on failure.
   boost::filesystem::path UnzipTagger(const boost::filesystem::path& archive);
   bool InstallXbrlCache(const boost::filesystem::path& folder);
 
@@ -38,10 +39,26 @@ class TaggerInstaller {
                                std::uint64_t uploadTotal, std::uint64_t uploaded);
 
  private:
-  // Downloads and unpacks the version; called with the installation flag held.
-  bool Install(const std::string& url, const std::string& version);
+  // Downloads (unless the archive is kept) and unpacks the version; called with the
+  // installation flag held.
+  bool Install(const std::string& url, const std::string& version,
+               const boost::filesystem::path& keptArchive);
+  // Unpacks the archive, installs its cache and switches the tagger to it; a failed archive
+  // is removed, so that the next installation fetches it anew.
+  bool InstallFrom(const boost::filesystem::path& archive, const std::string& version);
   // Whether the version's archive is there; nothing (after a log line) when it cannot be told.
   std::optional<bool> IsDownloaded(const boost::filesystem::path& archive);
+  // Whether TaggerFolder holds the version whole: its record names it, and it has every file
+  // of the kept archive (when there is one) in its size.
+  std::optional<bool> IsInstalled(const std::string& version,
+                                  const boost::filesystem::path& archive);
+  // Records the version in the unpacked folder and renames it into place.
+  bool SwitchTagger(const boost::filesystem::path& unpacked, const std::string& version);
+  static boost::filesystem::path StagingFolder(const char* suffix);
+  // "tagger.lock" beside TaggerFolder, which installations take turns on.
+  static boost::filesystem::path InstallLockPath();
+  // The staging folders a killed installation left; called with the flag and the lock held.
+  void RemoveLeftovers();
   void ReportProgress(std::uint64_t downloaded);
 
   LogSource log_;

@@ -58,6 +58,8 @@ void InstallCmd::Execute() {
   job_->AddMessage("Installing...");
   const AppLauncherPtr launcher = launchers_(parameters_, job_);
   const InstallResult result = launcher->InstallPlugins();
+  // A cancelled installation ends here, without a message or a dialog of its own.
+  if (CancelRequested()) return;
   if (result == InstallResult::Installed || static_cast<int>(result) > 4 ||
       static_cast<int>(result) < 0) {
     // A registration the installer could not make has failed the job already.

@@ -15,6 +15,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "storage/DurableFile.h"
 #include "storage/FileOperations.h"
 
 namespace hopwell {
@@ -129,24 +130,15 @@ std::string PluginConfigFile::ToText() const {
 
 bool PluginConfigFile::SaveConfig() {
   if (!readError_.empty()) return false;
-  // Written beside the file and renamed over it, so that a crash or a full disk never
-  // leaves the user's other registrations half written or gone.
-  const fs::path temporary = path_.parent_path() / (path_.filename().string() + ".hopwell-new");
   std::string text = ToText();
   // Registering a folder that is registered already changes nothing: every open goes
-  // through hundreds of these files, and each rewrite costs an fsync.
+  // through hundreds of these files, and each rewrite costs two syncs.
   if (onDisk_ == text) return true;
-  bool written = false;
-  if (FileHandle file = OpenFile(temporary, "wb")) {
-    written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() &&
-              std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
-    written = std::fclose(file.release()) == 0 && written;
-  }
+  // Replaced whole and synced, so that a crash, a power cut or a full disk never leaves the
+  // user's other registrations half written or gone.
   boost::system::error_code error;
-  if (written) fs::rename(temporary, path_, error);
-  if (!written || error) {
-    HW_LOG(log_, error) << "Failed to write " << path_;
-    fs::remove(temporary, error);
+  if (!ReplaceFileDurably(path_, text, error)) {
+    HW_LOG(log_, error) << "Failed to write " << path_ << ": " << error.message();
     return false;
   }
   onDisk_ = std::move(text);
@@ -177,6 +169,16 @@ void PluginConfigFile::RemovePathEntry(const fs::path& folder) {
   const std::string line = QuotedLine(folder);
   std::erase_if(sections_[kPathSection],
                 [&](const std::string& entry) { return SameEntry(entry, line); });
+}
+
+void PluginConfigFile::RemovePathEntriesBelow(const fs::path& folder, const fs::path& keep) {
+  const auto found = sections_.find(kPathSection);
+  if (found == sections_.end()) return;
+  const std::string below = "\"" + folder.string() + "/";
+  const std::string kept = QuotedLine(keep);
+  std::erase_if(found->second, [&](const std::string& entry) {
+    return entry.starts_with(below) && !SameEntry(entry, kept);
+  });
 }
 
 void PluginConfigFile::ExcludePlugins(const fs::path& folder) {

@@ -41,6 +41,9 @@ class PluginConfigFile {
   // False when the entry was there already.
   bool AddPathEntry(const boost::filesystem::path& folder);
   void RemovePathEntry(const boost::filesystem::path& folder);
+  // Drops every "=Path" entry that names a folder below `folder`, except `keep`.
+  void RemovePathEntriesBelow(const boost::filesystem::path& folder,
+                              const boost::filesystem::path& keep);
   // Lists every ".pln" file below folder in "=Exclude" and drops folder from "=Path".
   void ExcludePlugins(const boost::filesystem::path& folder);
 

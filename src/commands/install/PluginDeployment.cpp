@@ -167,7 +167,12 @@ bool PluginInstallerCmd::DeployPlugins(const fs::path& extractFolder) {
       continue;
     }
     config.ExcludePlugins(oldPluginFolder);
-    if (config.AddPathEntry(PluginFolderFor(configFile, extractFolder))) changed = true;
+    // One rewrite takes the entries of the package folder's other versions (the one
+    // installed before, or one an interrupted switch registered) out and puts this one in,
+    // so that each file registers exactly one whole version of ours.
+    const fs::path source = PluginFolderFor(configFile, extractFolder);
+    config.RemovePathEntriesBelow(PackageFolder(), source);
+    if (config.AddPathEntry(source)) changed = true;
     if (!config.SaveConfig()) ReportConfigFailure(configFile, "cannot write it");
   }
   return changed;

@@ -14,6 +14,8 @@
 #include "base/CancelToken.h"
 #include "intake/ParameterKeys.h"
 #include "net/ResumableDownload.h"
+#include "storage/ArchiveContents.h"
+#include "storage/DurableFile.h"
 #include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
@@ -30,6 +32,7 @@ namespace {
 constexpr std::uintmax_t kMaxVersionsFileSize = 200;
 constexpr std::string_view kVersionsFileSuffix = "-Version.txt";
 constexpr std::string_view kLockFileSuffix = ".lock";
+constexpr std::string_view kTemporaryFileSuffix = ".hopwell.tmp";
 
 // The version text without its last ".zip", as the old extraction folder is named.
 std::string VersionFolderName(std::string version) {
@@ -85,14 +88,22 @@ int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
   if (const std::string name = PackageName(false); !name.empty()) {
     lock.emplace(LockExtractFolder(name));
   }
+  // A wait for the lock that was cancelled goes no further: no answer about a running
+  // application, which would show a dialog for a job the user stopped.
+  if (CancelRequestedHere()) return 2;
   const bool update = NeedsUpdate();
   if (update && applicationRunning) return 3;
   if (lock && !lock->Held()) return 2;
+  RemoveLeftovers();
   fs::path folder;
+  std::optional<fs::path> previous;
   if (update) {
     const fs::path package = DownloadPackage();
     if (package.empty() || !Exists(package)) return 2;
-    if (!RemovePreviousVersion()) return 2;
+    // The installed version stays registered and recorded until the new one is whole in a
+    // folder of its own; the switch below is the only step that changes what is in use.
+    previous = InstalledVersionFolder();
+    if (!previous) return 2;
     folder = ExtractPackage(package);
     // Nothing to register: deploying would enter a relative folder and record the version.
     if (folder.empty()) return 2;
@@ -100,9 +111,14 @@ int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
     const fs::path package = PackagePath();
     if (package.empty() || !Exists(package)) return 2;
     folder = ExtractFolder();
-    // The update of another application version may have taken the folder away (older
-    // clients deleted it while this version still registered it): restore it first.
-    if (!HasEntries(folder)) {
+    // A crash, a power cut, the user or an older client may have taken files away (older
+    // clients deleted the folder while another application version still registered it).
+    // A kept package that cannot be read cannot tell: only an empty folder is restored then.
+    const auto missing = FirstEntryNotHeld(package, folder);
+    if (missing ? !missing->empty() : !HasEntries(folder)) {
+      HW_LOG(log_, warning) << "The plug-ins folder " << folder << " lacks "
+                            << missing.value_or("everything") << "; extracting " << package
+                            << " again";
       folder = RestoreExtractFolder(package);
       if (folder.empty()) return 2;
     }
@@ -111,10 +127,14 @@ int PluginInstallerCmd::UpdatePlugins(bool applicationRunning) {
   if (CancelRequestedHere()) return 2;
   const bool changed = DeployPlugins(folder);
   // A step that failed (scripts, extensions, a registration) has failed the job: without
-  // the version recorded, the next run installs this version again. A cancelled one records
-  // nothing either.
+  // the version recorded, the next run installs this version again, and the previous folder
+  // stays for the files still registering it. Once the switch has begun it is finished and
+  // recorded, cancelled or not.
+  if ((!job_ || job_->GetState() != JobState::Failed) && SaveInstalledVersion(LatestVersion()) &&
+      previous && !previous->empty()) {
+    RemovePreviousVersion(*previous);
+  }
   if (CancelRequestedHere()) return 2;
-  if (!job_ || job_->GetState() != JobState::Failed) SaveInstalledVersion(LatestVersion());
   return changed ? 1 : 0;
 }
 
@@ -155,7 +175,9 @@ std::string PluginInstallerCmd::PackageName(bool log) {
 }
 
 bool PluginInstallerCmd::IsOwnFileName(const std::string& name) {
-  return name.ends_with(kLockFileSuffix) || name.ends_with(kVersionsFileSuffix);
+  return name.ends_with(kLockFileSuffix) || name.ends_with(kVersionsFileSuffix) ||
+         name.ends_with(kTemporaryFileSuffix) || name.ends_with(kUnpackingSuffix) ||
+         name.ends_with(kRemovingSuffix);
 }
 
 bool PluginInstallerCmd::AcceptablePackageName(const std::string& name) {
@@ -221,15 +243,17 @@ std::string PluginInstallerCmd::LatestVersion() {
   return version;
 }
 
-void PluginInstallerCmd::SaveInstalledVersion(const std::string& version) {
+bool PluginInstallerCmd::SaveInstalledVersion(const std::string& version) {
   const fs::path path = VersionsFilePath();
   // A file that already holds the version stays untouched (a current installation writes
   // nothing but the PluginConfig files); a missing one is written, also for an empty version.
-  if (!path.empty() && HoldsExactly(path, version)) return;
-  FileHandle file = path.empty() ? FileHandle() : OpenFile(path, "wb");
-  if (!file || std::fwrite(version.data(), 1, version.size(), file.get()) != version.size()) {
+  if (!path.empty() && HoldsExactly(path, version)) return true;
+  boost::system::error_code error;
+  if (path.empty() || !ReplaceFileDurably(path, version, error)) {
     HW_LOG(log_, warning) << "Failed to save file " << path;
+    return false;
   }
+  return true;
 }
 
 fs::path PluginInstallerCmd::VersionsFilePath() {
@@ -356,34 +380,32 @@ void PluginInstallerCmd::OnPackageProgress(void* context, std::uint64_t download
   }
 }
 
-bool PluginInstallerCmd::RemovePreviousVersion() {
+std::optional<fs::path> PluginInstallerCmd::InstalledVersionFolder() {
   const std::string installed = InstalledVersion();
-  if (installed.empty()) return true;
-  const std::string name = VersionFolderName(installed);
-  const std::optional<fs::path> old = JoinChecked(PackageFolder(), name);
-  if (!old) {
+  if (installed.empty()) return fs::path();
+  const std::optional<fs::path> folder = JoinChecked(PackageFolder(), VersionFolderName(installed));
+  if (!folder) {
     HW_LOG(log_, error) << "Refused installed plug-ins version " << installed << " read from "
                         << VersionsFilePath();
-    return false;
   }
+  return folder;
+}
+
+void PluginInstallerCmd::RemovePreviousVersion(const fs::path& previousFolder) {
+  const std::string name = previousFolder.filename().string();
   boost::system::error_code error;
-  if (fs::is_directory(*old, error)) {
-    // Extraction folders are shared by all application versions: the folder goes only when
-    // no other versions file names it and no installation of it runs now (its lock is free).
-    std::optional<PackageLock> oldLock;
-    if (name != ExtractFolder().filename().string()) oldLock.emplace(LockFilePath(name), false);
-    if ((oldLock && !oldLock->Held()) || NamedByOtherVersionsFile(name)) {
-      HW_LOG(log_, debug) << "Keeping " << *old << " for other application versions";
-    } else {
-      HW_LOG(log_, trace) << "Deleting " << *old;
-      RemovePath(*old);
-    }
+  if (name == ExtractFolder().filename().string() || !fs::is_directory(previousFolder, error)) {
+    return;
   }
-  // Also when the folder is gone: this application version's registration of it goes.
-  RemovePlugins(*old);
-  const fs::path versionsFile = VersionsFilePath();
-  if (!versionsFile.empty()) fs::remove(versionsFile, error);
-  return true;
+  // Extraction folders are shared by all application versions: the folder goes only when
+  // no other versions file names it and no installation of it runs now (its lock is free).
+  const PackageLock oldLock(LockFilePath(name), false);
+  if (!oldLock.Held() || NamedByOtherVersionsFile(name)) {
+    HW_LOG(log_, debug) << "Keeping " << previousFolder << " for other application versions";
+    return;
+  }
+  HW_LOG(log_, trace) << "Deleting " << previousFolder;
+  RemoveVersionFolder(name);
 }
 
 bool PluginInstallerCmd::NamedByOtherVersionsFile(const std::string& folderName) {
@@ -417,8 +439,6 @@ bool PluginInstallerCmd::NamedByOtherVersionsFile(const std::string& folderName)
 }
 
 fs::path PluginInstallerCmd::RestoreExtractFolder(const fs::path& package) {
-  HW_LOG(log_, warning) << "The plug-ins folder " << ExtractFolder()
-                        << " is missing or empty; extracting " << package << " again";
   // DownloadPackage checks the kept package's CRC and fetches it again when it is wrong.
   if (DownloadPackage().empty()) return {};
   return ExtractPackage(package);
@@ -428,7 +448,7 @@ fs::path PluginInstallerCmd::ExtractPackage(const fs::path& package) {
   HW_LOG(log_, info) << "Installing plug-ins...";
   const std::string name = package.stem().string();
   const std::optional<fs::path> folder = JoinChecked(package.parent_path(), name);
-  if (folder && ZipExtractor(package).Extract(true, *folder)) {
+  if (folder && UnpackVersionFolder(package, *folder)) {
     InstallScripts(*folder / "Scripts");
     InstallExtensions(*folder / "Extensions");
     return *folder;

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <boost/filesystem/path.hpp>
@@ -23,6 +25,9 @@ namespace hopwell {
 class PluginInstallerCmd : public KelvCmd {
  public:
   enum Kind : int { InDesign = 0, InCopy = 1 };
+  // Appended to an extraction folder's name while it is unpacked, and while it is removed.
+  static constexpr std::string_view kUnpackingSuffix = ".unpacking";
+  static constexpr std::string_view kRemovingSuffix = ".removing";
 
   // http: the helper for the package download; empty makes a fresh one when needed.
   PluginInstallerCmd(JobPtr job, boost::filesystem::path applicationFolder,
@@ -36,17 +41,24 @@ class PluginInstallerCmd : public KelvCmd {
   bool NeedsUpdate();
   std::string InstalledVersion();
   std::string LatestVersion();
-  void SaveInstalledVersion(const std::string& version);
+  // Replaces the versions file durably; false (after a log line) when it could not.
+  bool SaveInstalledVersion(const std::string& version);
   boost::filesystem::path VersionsFilePath();
   boost::filesystem::path PackagePath();
   boost::filesystem::path ExtractFolder();
   bool PackageNeedsDownload(const boost::filesystem::path& package);
   boost::filesystem::path DownloadPackage();
-  // Unregisters the installed version's folder for this application version and deletes it
-  // unless another application version's versions file still names it. False when the
-  // installed version names no folder of its own in the package folder ("..", "a/b", ...):
-  // nothing is deleted then.
-  [[nodiscard]] bool RemovePreviousVersion();
+  // The extraction folder of the installed version, empty when none is recorded; nothing
+  // when the recorded version names no folder of its own in the package folder ("..",
+  // "a/b", ...).
+  std::optional<boost::filesystem::path> InstalledVersionFolder();
+  // Deletes the folder of the version installed before unless it is the current package's,
+  // another application version's versions file still names it, or another installation
+  // of it runs. Called once the versions file names the new version and no PluginConfig
+  // file of this application version registers the old one any more.
+  void RemovePreviousVersion(const boost::filesystem::path& previousFolder);
+  // Makes the package's extraction folder whole (see UnpackVersionFolder), then installs its
+  // scripts and extensions; the folder, or empty on failure.
   boost::filesystem::path ExtractPackage(const boost::filesystem::path& package);
   void MigrateOldDownloadFolder();
   static void OnPackageProgress(void* context, std::uint64_t downloadTotal,
@@ -54,7 +66,9 @@ class PluginInstallerCmd : public KelvCmd {
                                 std::uint64_t uploaded);
 
   // Deployment into the settings folders. A PluginConfig file that cannot be read whole or
-  // written is skipped (left as it was) and fails the job with a message naming it.
+  // written is skipped (left as it was) and fails the job with a message naming it. Each
+  // file is switched to extractFolder from any other folder of the package folder in one
+  // rewrite.
   bool DeployPlugins(const boost::filesystem::path& extractFolder);
   void RemovePlugins(const boost::filesystem::path& extractFolder);
   void InstallScripts(const boost::filesystem::path& source);
@@ -80,7 +94,8 @@ class PluginInstallerCmd : public KelvCmd {
   // "plugincrc" as the stream extraction reads hexadecimal: 0 when unreadable.
   static std::uint32_t ParseCrc(const std::string& text);
   // True for the names of the files the installer keeps in the package folder beside the
-  // packages: lock files ("*.lock") and versions files ("*-Version.txt").
+  // packages: lock files ("*.lock"), versions files ("*-Version.txt") and their temporary
+  // files, and the folders being unpacked or removed ("*.unpacking", "*.removing").
   static bool IsOwnFileName(const std::string& name);
   // The lock file of an extraction folder (its name + ".lock" in the package folder).
   static boost::filesystem::path LockFilePath(const std::string& extractFolderName);
@@ -106,9 +121,21 @@ class PluginInstallerCmd : public KelvCmd {
   // A versions file other than this application version's names the folder, or the package
   // folder cannot be read to tell.
   bool NamedByOtherVersionsFile(const std::string& folderName);
-  // Unpacks the kept package again into a missing or empty extraction folder (downloading it
-  // again when its CRC is wrong); empty on failure.
+  // Unpacks the kept package again into an extraction folder that lacks some of its files
+  // (downloading it again when its CRC is wrong); empty on failure.
   boost::filesystem::path RestoreExtractFolder(const boost::filesystem::path& package);
+  // The extraction folder made whole and synced: a missing one is unpacked beside, under
+  // "<name>.unpacking", and renamed into place, so that its name never stands for part of a
+  // version; into an existing one (another application version's, or one a crash cut
+  // short) every entry is extracted again.
+  bool UnpackVersionFolder(const boost::filesystem::path& package,
+                           const boost::filesystem::path& folder);
+  // Removes what killed installations left in the package folder ("*.unpacking",
+  // "*.removing"), each only while no installation of its package runs.
+  void RemoveLeftovers();
+  // Renames the folder to "<name>.removing" before deleting it, so that a removal cut short
+  // leaves nothing under a version's name and is finished by RemoveLeftovers.
+  void RemoveVersionFolder(const std::string& name);
 
   JobPtr job_;
   boost::filesystem::path applicationFolder_;

@@ -63,9 +63,9 @@ bool FetchFile(CommandContext& command, const FileDownloadInfo& file, const fs::
   const HeaderList headers = {MakeTokenHeader(command.token)};
   long status = 0;
   const bool reports = file.size > 0 && progress.callback != nullptr;
-  const HttpResult result =
-      GetResuming(command.http, file.url, out, partial, reports ? progress.callback : nullptr,
-                  reports ? progress.context : nullptr, headers, &status);
+  ResumableDownload download(command.http, out, partial);
+  const HttpResult result = download.Get(file.url, reports ? progress.callback : nullptr,
+                                         reports ? progress.context : nullptr, headers, &status);
   out.close();
   ReleaseUnusedFileSpace(partial, file.size);
   boost::system::error_code error;
@@ -76,7 +76,7 @@ bool FetchFile(CommandContext& command, const FileDownloadInfo& file, const fs::
   };
   if (result != HttpResult::Ok) {
     return fail(boost::format("Failed to download %1% (%2%)") % file.name %
-                command.http.ErrorText(result));
+                download.ErrorText(result));
   }
   // An error page is not the chapter's file.
   if (status >= 400) {

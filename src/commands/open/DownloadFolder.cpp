@@ -1,9 +1,13 @@
 #include "commands/open/DownloadFolder.h"
 
+#include <set>
+#include <string>
 #include <vector>
 
 #include <boost/filesystem/operations.hpp>
 
+#include "base/Logging.h"
+#include "commands/open/FileDownloadInfo.h"
 #include "commands/open/OpenCmdParameters.h"
 #include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
@@ -12,6 +16,40 @@
 namespace hopwell {
 
 namespace fs = boost::filesystem;
+
+namespace {
+
+LogSource& FolderLog() {
+  static LogSource source;
+  return source;
+}
+
+// Removes the "<name>.part" files an open cut short left in an earlier download's folder:
+// they are no file of the chapter and would stay for ever beside its files. A file the
+// chapter itself lists under such a name stays.
+void RemovePartialDownloads(const fs::path& folder, OpenCmdParameters& parameters) {
+  std::set<std::string> listed;
+  for (const FileDownloadInfoPtr& file : GetFiles(parameters, FolderLog())) {
+    listed.insert(file->name);
+  }
+  boost::system::error_code error;
+  for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    boost::system::error_code fileError;
+    if (!name.ends_with(".part") || listed.count(name) != 0 ||
+        !fs::is_regular_file(it->symlink_status(fileError))) {
+      continue;
+    }
+    HW_LOG(FolderLog(), info) << "Deleting " << it->path() << ", left by an earlier download";
+    if (!fs::remove(it->path(), fileError) && fileError) {
+      HW_LOG(FolderLog(), warning)
+          << "Failed to remove " << it->path() << ": " << fileError.message();
+    }
+  }
+}
+
+}  // namespace
 
 fs::path GetDownloadFolder(OpenCmdParameters& parameters) {
   const auto space = SpaceFolder(parameters.Ids());
@@ -25,6 +63,7 @@ fs::path GetDownloadFolder(OpenCmdParameters& parameters) {
     boost::system::error_code error;
     const fs::path aside = UniquePath(folder, error);
     if (error) throw fs::filesystem_error("Cannot find a free folder beside", folder, error);
+    RemovePartialDownloads(folder, parameters);
     if (parameters.IsRecentApplication()) {
       folder = aside;
     } else {

@@ -19,6 +19,8 @@ constexpr char kRunningText[] =
 
 bool OpenCmd::UpdatePlugins(IAppLauncher& launcher) {
   const InstallResult result = launcher.InstallPlugins();
+  // A cancelled open ends here, without a message or a dialog of its own.
+  if (CancelRequested()) return false;
   const char* jobText = nullptr;
   std::string name;
   switch (result) {

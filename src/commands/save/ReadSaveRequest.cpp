@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 
 #include <boost/filesystem/operations.hpp>
 #include <boost/lexical_cast/try_lexical_convert.hpp>
@@ -98,14 +99,22 @@ bool ReadOlderArchives(const pugi::xml_node& root, SaveRequest& request) {
 
 }  // namespace
 
-bool ReadSaveRequest(const fs::path& path, SaveRequest& request) {
+bool ReadSaveRequest(const fs::path& path, SaveRequest& request, std::string* text) {
   request = SaveRequest{};
   std::ifstream in(path.string(), std::ios::binary);
-  pugi::xml_document document;
-  if (!in || !document.load(in)) {
+  std::string read((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.is_open() || in.bad() || !ParseSaveRequest(read, request)) {
     HW_LOG(RequestLog(), warning) << "  Cannot read the save request " << path;
     return false;
   }
+  if (text != nullptr) *text = std::move(read);
+  return true;
+}
+
+bool ParseSaveRequest(const std::string& text, SaveRequest& request) {
+  request = SaveRequest{};
+  pugi::xml_document document;
+  if (!document.load_buffer(text.data(), text.size())) return false;
   const pugi::xml_node root = document.document_element();
   request.isCurrentFormat = *root.attribute("version").as_string() != '\0';
   const ElementNames& names = request.isCurrentFormat ? kCurrentNames : kOlderNames;

@@ -8,6 +8,8 @@
 
 #include "base/Logging.h"
 #include "commands/save/ListedFiles.h"
+#include "commands/save/SaveLeftovers.h"
+#include "storage/DurableFile.h"
 #include "storage/FileOperations.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
@@ -85,10 +87,18 @@ void RemoveWorkingFolder(const SaveRequest& request) {
 }
 
 void CleanUpAfterSave(const SaveRequest& request) {
+  // Recorded first and removed last: a clean-up cut short by a crash is finished by the
+  // next start of the client or save of the document.
+  const bool recorded = !request.checkinRecord.empty() && WriteCheckinRecord(request);
   DeleteListedFiles(request);
   RemoveWorkingFolder(request);
   if (!request.isCurrentFormat) RemoveRecordRows(request);
   DeleteUploadedArchives(request);
+  boost::system::error_code error;
+  if (recorded && !RemoveFileDurably(request.checkinRecord, error)) {
+    HW_LOG(CleanupLog(), warning) << "Failed to remove " << request.checkinRecord << ": "
+                                  << error.message();
+  }
 }
 
 }  // namespace hopwell

@@ -4,9 +4,11 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "commands/save/SaveCleanup.h"
+#include "commands/save/SaveLeftovers.h"
 #include "intake/SplitString.h"
 #include "storage/LocalFolders.h"
 #include "storage/SafePath.h"
+#include "storage/TurnLock.h"
 
 namespace hopwell {
 namespace {
@@ -48,6 +50,18 @@ fs::path SaveCmd::SaveRequestPath() const {
   return JoinChecked(*folder, "cgu_" + documentId_ + ".xml").value_or(fs::path());
 }
 
+void SaveCmd::ClearEarlierSave(bool requestRead) {
+  const fs::path record = CheckinRecordPath(documentId_);
+  // A request whose files are all there is the user saving them again: this save checks
+  // them in and cleans them up itself.
+  if (requestRead) {
+    DropCheckinRecord(record);
+  } else {
+    FinishRecordedCleanUp(record);
+  }
+  if (const auto folder = RequestFolder()) RemoveEarlierArchives(*folder, documentId_);
+}
+
 void SaveCmd::DoExecute() {
   RunFailingJob([this] { Execute(); }, *job_,
                 {"  Save failed: ", "Save failed: %1%", "  Save failed", "Save failed"});
@@ -57,14 +71,15 @@ void SaveCmd::Execute() {
   HW_LOG(log_, info) << "Executing...";
   job_->SetState(JobState::Running);
   if (!AcceptArgument(argumentValid_, argument_, *job_, "  Invalid arguments: ")) return;
+  // Saves of one document take turns; what an earlier one left when it was killed goes first.
+  const TurnLock turn(SaveLockPath(documentId_), true, [this] { return CancelRequested(); });
+  if (CancelRequested()) return;
 
-  // Read once, then removed whatever the outcome: a save is started afresh from the plug-in.
-  const fs::path path = SaveRequestPath();
   SaveRequest request;
-  const bool read = !path.empty() && ReadSaveRequest(path, request);
-  boost::system::error_code removeError;
-  if (!path.empty() && !fs::remove(path, removeError) && removeError) {
-    HW_LOG(log_, warning) << "  Failed to remove " << path << ": " << removeError.message();
+  const bool read = TakeSaveRequest(request);
+  if (turn.Held()) {
+    ClearEarlierSave(read);
+    request.checkinRecord = CheckinRecordPath(documentId_);
   }
   if (!read) {
     job_->JobFailed(kNotFromPlugin);
@@ -81,8 +96,7 @@ void SaveCmd::Execute() {
     job_->SetState(JobState::Failed);
     return;
   }
-  // Nothing is deleted for a job the user stopped, even one whose check-in went through.
-  if (!CancelRequested()) CleanUpAfterSave(request);
+  FinishConfirmedSave(request);
   job_->SetState(JobState::Succeeded);
   job_->SetTime(boost::posix_time::second_clock::local_time());
   job_->SetDocumentName(documentId_);

@@ -33,6 +33,16 @@ class SaveCmd : public KelvCmd {
 
  private:
   void Execute();
+  // The request of this save: the one the job's first attempt read when it is retried,
+  // else the file, which is removed once read (a later save is started from the plug-in).
+  // A request read from the file is kept in the job for a retry.
+  [[nodiscard]] bool TakeSaveRequest(SaveRequest& request);
+  // After the platform confirmed the check-in: the clean-up, which a cancel no longer stops.
+  void FinishConfirmedSave(const SaveRequest& request);
+  // With the document's turn held, once the request was read (or not): drops or finishes
+  // the recorded clean-up of an earlier save of the document, and removes the archives
+  // earlier saves of it left.
+  void ClearEarlierSave(bool requestRead);
   // The folder that holds the request and the archives; empty for an unusable identifier.
   std::optional<boost::filesystem::path> RequestFolder() const;
   // Zips every archive at once, one thread each; the archive paths in request order, empty

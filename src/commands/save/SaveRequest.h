@@ -40,11 +40,18 @@ struct SaveRequest {
   std::string pluginList;
   std::string workingFolderName;  // current format only
   std::vector<UploadArchive> archives;
+  // Set by the save command: where the record of a confirmed check-in is kept until its
+  // clean-up is done (empty: no record).
+  boost::filesystem::path checkinRecord;
 };
 
-// Fills request from the document at path. False when the file cannot be read as XML, when
-// a listed file does not exist, or when a size is not a number.
-[[nodiscard]] bool ReadSaveRequest(const boost::filesystem::path& path, SaveRequest& request);
+// Fills request from the document at path (and text, when given, with the document's bytes).
+// False when the file cannot be read as XML, when a listed file does not exist, or when a
+// size is not a number.
+[[nodiscard]] bool ReadSaveRequest(const boost::filesystem::path& path, SaveRequest& request,
+                                   std::string* text = nullptr);
+// The same from the document's bytes, without a log line of its own.
+[[nodiscard]] bool ParseSaveRequest(const std::string& text, SaveRequest& request);
 
 // The stem of the last "PDF" file, or of the first "INDD" file of an archive when it comes
 // later; empty when the request lists neither.

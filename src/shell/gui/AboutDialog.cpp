@@ -8,6 +8,7 @@
 #include "Version.h"
 #include "shell/gui/ClientIcon.h"
 #include "shell/gui/DialogNames.h"
+#include "shell/gui/DialogSeam.h"
 
 namespace hopwell {
 
@@ -36,6 +37,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(ok, 0, 2, Qt::AlignTop);
   layout->setColumnStretch(1, 1);
   layout->setHorizontalSpacing(14);
+  FixToNaturalSize(*this);
 }
 
 }  // namespace hopwell

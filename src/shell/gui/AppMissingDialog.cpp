@@ -8,6 +8,7 @@
 #include "base/FrontEnd.h"
 #include "shell/gui/ClientIcon.h"
 #include "shell/gui/DialogNames.h"
+#include "shell/gui/DialogSeam.h"
 
 namespace hopwell {
 
@@ -50,6 +51,7 @@ AppMissingDialog::AppMissingDialog(const std::string& text, QWidget* parent) : Q
   layout->addLayout(buttons, 1, 0, 1, 2);
   layout->setColumnStretch(1, 1);
   layout->setHorizontalSpacing(14);
+  FixToNaturalSize(*this);
 }
 
 }  // namespace hopwell

@@ -23,19 +23,24 @@
 #include "shell/QuitControl.h"
 #include "shell/SingleInstance.h"
 #include "shell/Startup.h"
+#include "shell/StartupToken.h"
 #include "shell/TerminationSignals.h"
 #include "shell/Updater.h"
 #include "shell/gui/ClientIcon.h"
 #include "shell/gui/Dialogs.h"
 #include "shell/gui/MainWindow.h"
+#include "shell/gui/PlatformProbe.h"
 #include "shell/gui/QtFrontEnd.h"
 #include "shell/gui/QtTranslations.h"
 #include "shell/gui/UpdateNotice.h"
+#include "shell/gui/WindowlessRun.h"
 
 namespace hopwell {
 namespace {
 
 namespace fs = boost::filesystem;
+
+constexpr int kRelayMilliseconds = 10000;
 
 bool HasValue(const char* name) {
   const char* value = std::getenv(name);
@@ -68,6 +73,30 @@ LogSource& DesktopLog() {
   return log;
 }
 
+// What a first launch does when Qt cannot start any window system (its platform plugin is
+// not installed, or no display answers): the command still runs, in this process, and the
+// user learns what is missing. Later launches do the same on their own, so the instance
+// token is given back.
+int RunWithoutWindowSystem(int argc, char** argv, const std::string& command,
+                           const std::string& reason, SingleInstance& instance) {
+  instance.Release();
+  SetCrashFrontEnd("headless");
+  std::fprintf(stderr, "hopwell: no window can be shown: %s.\n", reason.c_str());
+  if (command.empty()) {
+    std::fprintf(stderr, "Run commands without a window with: hopwell --headless COMMAND...\n");
+    return 2;
+  }
+  std::fprintf(stderr, "hopwell: running %s without a window.\n", command.c_str());
+  SetLogFailureHandler(
+      [](const std::string& text) { std::fprintf(stderr, "hopwell: %s\n", text.c_str()); });
+  if (const std::string problem = StartCore(); !problem.empty()) {
+    std::fprintf(stderr, "hopwell: %s\n", problem.c_str());
+    return 1;
+  }
+  HW_LOG(DesktopLog(), warning) << "No window can be shown: " << reason;
+  return RunWithoutWindow(argc, argv, command);
+}
+
 }  // namespace
 
 int RunDesktop(int argc, char** argv) {
@@ -75,9 +104,12 @@ int RunDesktop(int argc, char** argv) {
   InstallCrashHandler();
   SetCrashFrontEnd("desktop");
   const std::string command = CommandLine(argc, argv);
+  // Read before Qt starts: its X11 plugin takes DESKTOP_STARTUP_ID out of the environment.
+  const StartupToken startupToken = StartupTokenFromEnvironment();
 
   SingleInstance instance;
-  const SingleInstance::LaunchOutcome launch = instance.AcquireOrRelay(command);
+  const SingleInstance::LaunchOutcome launch =
+      instance.AcquireOrRelay(command, kRelayMilliseconds, startupToken);
   if (!launch.first) {
     if (launch.folderUnusable) {
       std::fprintf(stderr,
@@ -100,6 +132,10 @@ int RunDesktop(int argc, char** argv) {
                  "hopwell: no display found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
                  "Run commands without a window with: hopwell --headless COMMAND...\n");
     return 2;
+  }
+
+  if (const std::string reason = ProbeWindowSystem(argc, argv); !reason.empty()) {
+    return RunWithoutWindowSystem(argc, argv, command, reason, instance);
   }
 
   const std::string problem = StartCore();
@@ -132,6 +168,7 @@ int RunDesktop(int argc, char** argv) {
         },
         Qt::QueuedConnection);
   });
+  SetDialogOwner(&window);
   auto frontEnd = std::make_shared<QtFrontEnd>(&window);
   if (const char* dump = std::getenv("HOPWELL_JOB_DUMP"); dump != nullptr && *dump != '\0') {
     frontEnd->SetJobDumpPath(dump);
@@ -139,7 +176,7 @@ int RunDesktop(int argc, char** argv) {
   SetFrontEnd(frontEnd);
   SetQuitHandler([](int code) { QCoreApplication::exit(code); });
 
-  window.show();
+  window.Present(startupToken);
   window.WatchRelays(instance);
 
   // The session is ending (logout, kill, Ctrl+C): quit without the confirmation question.

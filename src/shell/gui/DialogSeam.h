@@ -14,6 +14,11 @@ int ExecObserved(QDialog& dialog);
 // Shows the dialog without a modal loop and hands it to the observer.
 void ShowObserved(QDialog& dialog);
 
+// Gives the dialog its natural size for good. A compositor floats a window of fixed size
+// even when its owner is hidden (and so cannot be named to the compositor), instead of
+// tiling it and cutting its texts off.
+void FixToNaturalSize(QDialog& dialog);
+
 // An information box with an "OK" button, modal, observed like the dialogs.
 void ShowMessageBox(QWidget* owner, const std::string& caption, const std::string& text);
 

@@ -25,6 +25,11 @@ namespace {
 
 std::mutex observerLock;
 DialogObserver observer;
+QPointer<QWidget> owner;
+
+QWidget* OwnerOr(QWidget* parent) {
+  return parent != nullptr ? parent : owner.data();
+}
 
 DialogObserver CurrentObserver() {
   std::lock_guard lock(observerLock);
@@ -100,6 +105,11 @@ void ShowObserved(QDialog& dialog) {
   ScheduleObserver(dialog);
 }
 
+void FixToNaturalSize(QDialog& dialog) {
+  dialog.adjustSize();
+  dialog.setFixedSize(dialog.size());
+}
+
 void ShowMessageBox(QWidget* owner, const std::string& caption, const std::string& text) {
   QMessageBox box(QMessageBox::Information, QString::fromStdString(caption),
                   QString::fromStdString(text), QMessageBox::Ok, owner);
@@ -113,23 +123,34 @@ void SetDialogObserver(DialogObserver newObserver) {
   observer = std::move(newObserver);
 }
 
+void SetDialogOwner(QWidget* newOwner) {
+  owner = newOwner;
+}
+
+QWidget* DialogOwner() {
+  return owner.data();
+}
+
 void ShowAboutDialog(QWidget* parent) {
-  AboutDialog dialog(parent);
+  AboutDialog dialog(OwnerOr(parent));
   ExecObserved(dialog);
 }
 
 void ShowErrorReportDialog(QWidget* parent) {
-  ErrorReportDialog dialog(parent);
+  ErrorReportDialog dialog(OwnerOr(parent));
   ExecObserved(dialog);
-  if (dialog.TicketCreated()) ShowMessageBox(nullptr, kErrorReportCaption, kTicketCreatedText);
+  if (dialog.TicketCreated()) {
+    ShowMessageBox(dialog.parentWidget(), kErrorReportCaption, kTicketCreatedText);
+  }
 }
 
+// Made on the user-interface thread, where the owner is read.
 void RunMessageDialog(const std::string& title, const std::string& text) {
-  RunBlockingDialog([title, text] { return new MessageDialog(title, text); });
+  RunBlockingDialog([title, text] { return new MessageDialog(title, text, OwnerOr(nullptr)); });
 }
 
 void RunApplicationMissingDialog(const std::string& text) {
-  RunBlockingDialog([text] { return new AppMissingDialog(text); });
+  RunBlockingDialog([text] { return new AppMissingDialog(text, OwnerOr(nullptr)); });
 }
 
 }  // namespace hopwell

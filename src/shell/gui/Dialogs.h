@@ -8,14 +8,23 @@ class QWidget;
 
 namespace hopwell {
 
-// The About box; modal, returns when it is closed. User-interface thread.
+// The window the client's dialogs name as their owner (transient parent) when their caller
+// names none: tiling compositors then float a dialog at its own size instead of tiling it,
+// and others attach it to the window. Null (the default) leaves such dialogs without one.
+// User-interface thread.
+void SetDialogOwner(QWidget* owner);
+QWidget* DialogOwner();
+
+// The About box; modal, returns when it is closed. User-interface thread. `parent` null:
+// DialogOwner().
 void ShowAboutDialog(QWidget* parent);
 
 // The error report form (name, e-mail, comment, the current log file); modal, returns when
-// it is closed. User-interface thread.
+// it is closed. User-interface thread. `parent` null: DialogOwner().
 void ShowErrorReportDialog(QWidget* parent);
 
-// The generic message dialog, topmost, "Kelvory" as title when `title` is empty. Callable
+// The generic message dialog, topmost, owned by DialogOwner(), "Kelvory" as title when
+// `title` is empty. Callable
 // from any thread: it blocks only the calling thread until the user closes it, so several
 // can be open at once (one per command thread). Returns at once when there is no
 // QApplication.

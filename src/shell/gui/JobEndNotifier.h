@@ -34,6 +34,8 @@ class JobEndNotifier : public QObject {
 
   // A job (known by `key`) changed while in `state`, with the notice it would give now.
   void JobChanged(const void* key, JobState state, JobEndNotice notice);
+  // Whether an ended job's notice is still waiting for its job to settle.
+  bool HasPending() const { return !pending_.empty(); }
 
  private:
   struct Pending {

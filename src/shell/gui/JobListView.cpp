@@ -179,12 +179,11 @@ void JobListView::OpenTransferInformation(int row) {
   if (job == nullptr) return;
   bool sendReport = false;
   {
-    // No owner window, as the other dialogs of the client.
-    TransferInfoDialog dialog(*job, nullptr);
+    TransferInfoDialog dialog(*job, window());
     ExecObserved(dialog);
     sendReport = dialog.SendReportChosen();
   }
-  if (sendReport) ShowErrorReportDialog(nullptr);
+  if (sendReport) ShowErrorReportDialog(window());
 }
 
 }  // namespace hopwell

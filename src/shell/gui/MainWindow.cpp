@@ -22,6 +22,7 @@
 #include "shell/gui/Dialogs.h"
 #include "shell/gui/JobListView.h"
 #include "shell/gui/PreferencesDialog.h"
+#include "shell/gui/WindowPresenter.h"
 #include "storage/LocalFolders.h"
 
 namespace hopwell {
@@ -53,6 +54,7 @@ MainWindow::MainWindow(Updater* updater, QWidget* parent) : QMainWindow(parent),
   jobList_ = new JobListView(this);
   setCentralWidget(jobList_);
   jobList_->viewport()->installEventFilter(this);
+  presenter_ = new WindowPresenter(this);
 
   BuildMenus();
   BuildTray();
@@ -65,7 +67,7 @@ void MainWindow::BuildMenus() {
   QAction* preferences = NewAction(this, "Preferences...", "actionPreferences");
   preferences->setEnabled(updater_ != nullptr);
   connect(preferences, &QAction::triggered, this, [this] {
-    if (updater_ != nullptr) ShowPreferencesDialog(*updater_);
+    if (updater_ != nullptr) ShowPreferencesDialog(*updater_, this);
   });
   file->addAction(preferences);
   file->addSeparator();
@@ -85,7 +87,7 @@ void MainWindow::BuildMenus() {
   help->addAction(resources);
   help->addSeparator();
   QAction* about = NewAction(this, "&About Kelvory Hopwell", "actionAbout");
-  connect(about, &QAction::triggered, this, [] { ShowAboutDialog(nullptr); });
+  connect(about, &QAction::triggered, this, [this] { ShowAboutDialog(this); });
   help->addAction(about);
 
   // On no menu: a quick installation check for support calls.
@@ -99,7 +101,7 @@ void MainWindow::BuildMenus() {
 void MainWindow::BuildTray() {
   trayMenu_ = new QMenu(this);
   QAction* about = NewAction(trayMenu_, "About...", "actionTrayAbout");
-  connect(about, &QAction::triggered, this, [] { ShowAboutDialog(nullptr); });
+  connect(about, &QAction::triggered, this, [this] { ShowAboutDialog(this); });
   trayMenu_->addAction(about);
   QAction* quit = NewAction(trayMenu_, "Quit", "actionTrayQuit");
   connect(quit, &QAction::triggered, this, [] { RequestQuit(); });
@@ -130,14 +132,12 @@ bool MainWindow::HidesOnMinimise() const {
   return tray_ != nullptr && tray_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+void MainWindow::Present(const StartupToken& token) {
+  presenter_->Present(token);
+}
+
 void MainWindow::ShowFromTray() {
-  if (isMinimized()) {
-    showNormal();
-  } else {
-    show();
-  }
-  raise();
-  activateWindow();
+  presenter_->PresentAnew();
 }
 
 void MainWindow::WatchRelays(SingleInstance& instance) {
@@ -151,11 +151,13 @@ void MainWindow::WatchRelays(SingleInstance& instance) {
 
 void MainWindow::ReadRelays() {
   if (instance_ == nullptr) return;
-  for (const std::string& command : instance_->TakeRelays()) HandleRelayedCommand(command);
+  for (const auto& relayed : instance_->TakeRelays()) {
+    HandleRelayedCommand(relayed.command, relayed.token);
+  }
 }
 
-void MainWindow::HandleRelayedCommand(const std::string& command) {
-  ShowFromTray();
+void MainWindow::HandleRelayedCommand(const std::string& command, const StartupToken& token) {
+  Present(token);
   // An empty relay is a launch without a command: coming to the front is all it asks.
   if (!command.empty()) SubmitCommand(command);
 }

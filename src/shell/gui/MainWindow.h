@@ -4,6 +4,8 @@
 
 #include <QMainWindow>
 
+#include "shell/StartupToken.h"
+
 class QAction;
 class QMenu;
 class QSocketNotifier;
@@ -15,6 +17,7 @@ namespace hopwell {
 class JobListView;
 class SingleInstance;
 class Updater;
+class WindowPresenter;
 
 // The client's frame: File and Help menus, the tray icon with its menu, the job list as
 // the client area. Closing and quitting go through RequestQuit; minimising hides the
@@ -36,10 +39,13 @@ class MainWindow : public QMainWindow {
 
   // Watches the running instance's relay socket and handles every command it brings.
   void WatchRelays(SingleInstance& instance);
-  // A relayed command: show, raise and activate the window, then submit the command (an
-  // empty one only brings the window to the front).
-  void HandleRelayedCommand(const std::string& command);
-  // The tray icon's left click.
+  // Shows the window and asks for activation with the launch's startup token.
+  void Present(const StartupToken& token);
+  // A relayed command: show, raise and activate the window (with the relaying launch's
+  // startup token), then submit the command (an empty one only brings the window to the
+  // front).
+  void HandleRelayedCommand(const std::string& command, const StartupToken& token = {});
+  // The tray icon's activation: the window comes to the user's current workspace.
   void ShowFromTray();
   // True when minimising hides the window (a tray icon is really shown).
   bool HidesOnMinimise() const;
@@ -62,6 +68,7 @@ class MainWindow : public QMainWindow {
   QTimer* trayWatch_ = nullptr;
   SingleInstance* instance_ = nullptr;
   QSocketNotifier* relayNotifier_ = nullptr;
+  WindowPresenter* presenter_ = nullptr;
 };
 
 }  // namespace hopwell

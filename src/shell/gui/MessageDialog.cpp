@@ -6,6 +6,7 @@
 
 #include "shell/gui/ClientIcon.h"
 #include "shell/gui/DialogNames.h"
+#include "shell/gui/DialogSeam.h"
 
 namespace hopwell {
 
@@ -35,6 +36,7 @@ MessageDialog::MessageDialog(const std::string& title, const std::string& text, 
   layout->addWidget(ok, 1, 1, Qt::AlignRight);
   layout->setColumnStretch(1, 1);
   layout->setHorizontalSpacing(14);
+  FixToNaturalSize(*this);
 }
 
 }  // namespace hopwell

@@ -13,6 +13,7 @@
 #include "shell/CentreRect.h"
 #include "shell/RelativeTimeText.h"
 #include "shell/Updater.h"
+#include "shell/gui/Dialogs.h"
 
 namespace hopwell {
 namespace {
@@ -101,8 +102,8 @@ void PreferencesDialog::CheckNow() {
   lastCheck_->setText(QStringLiteral("now"));
 }
 
-void ShowPreferencesDialog(Updater& updater) {
-  PreferencesDialog dialog(updater, nullptr);
+void ShowPreferencesDialog(Updater& updater, QWidget* parent) {
+  PreferencesDialog dialog(updater, parent != nullptr ? parent : DialogOwner());
   dialog.exec();
 }
 

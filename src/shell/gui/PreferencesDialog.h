@@ -37,7 +37,8 @@ class PreferencesDialog : public QDialog {
   QPushButton* ok_;
 };
 
-// Runs the dialog modally with no owner window, centred on the screen.
-void ShowPreferencesDialog(Updater& updater);
+// Runs the dialog modally, owned by `parent` (DialogOwner() when null) and centred over it,
+// or centred on the screen when there is no owner.
+void ShowPreferencesDialog(Updater& updater, QWidget* parent = nullptr);
 
 }  // namespace hopwell

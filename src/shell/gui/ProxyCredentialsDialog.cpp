@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "shell/gui/DialogSeam.h"
+
 namespace hopwell {
 
 ProxyCredentialsDialog::ProxyCredentialsDialog(const QString& url, QWidget* parent)
@@ -35,6 +37,7 @@ ProxyCredentialsDialog::ProxyCredentialsDialog(const QString& url, QWidget* pare
   layout->addWidget(text);
   layout->addLayout(form);
   layout->addWidget(buttons);
+  FixToNaturalSize(*this);
 }
 
 QString ProxyCredentialsDialog::UserName() const {

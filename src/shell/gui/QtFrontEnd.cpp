@@ -176,7 +176,7 @@ bool QtFrontEnd::ConfirmQuit() {
 ProxyAnswer QtFrontEnd::AskProxyCredentials(const std::string& url, ProxyCredentials& credentials) {
   ProxyAnswer answer = ProxyAnswer::Cancelled;
   RunOnUiThread([&] {
-    ProxyCredentialsDialog dialog(QString::fromStdString(url));
+    ProxyCredentialsDialog dialog(QString::fromStdString(url), window_);
     if (dialog.exec() == QDialog::Accepted) {
       credentials.user = dialog.UserName().toStdString();
       credentials.password = dialog.Password().toStdString();

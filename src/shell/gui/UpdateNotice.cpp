@@ -5,13 +5,14 @@
 
 #include "Version.h"
 #include "base/FrontEnd.h"
+#include "shell/gui/Dialogs.h"
 
 namespace hopwell {
 
 void ShowUpdateNotice(const UpdateCheckResult& result, bool userAsked) {
   using Outcome = UpdateCheckResult::Outcome;
   if (result.outcome != Outcome::UpdateAvailable && !userAsked) return;
-  QMessageBox box;
+  QMessageBox box(DialogOwner());
   box.setObjectName(QStringLiteral("UpdateNotice"));
   box.setWindowTitle(QStringLiteral("Kelvory Hopwell Update"));
   box.setTextFormat(Qt::PlainText);

@@ -178,6 +178,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "Failed to lock the document (Chapter) for tagging"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+TEST_F(EsefCmdSimulatorTest, ReportFileCutAFourthTimeLeavesNothingUnderItsName) {
+  ASSERT_TRUE(sim_->AddScenario(
+      R"({"mode": "cut", "bytes": 50, "count": 4, "path": "/esef/files/AnnualReport2025.zip"})"));
+  const JobPtr job = Run(Argument());
+  EXPECT_EQ(job->GetState(), JobState::Failed);
+  EXPECT_EQ(job->LastMessage().rfind("Failed to download AnnualReport2025.zip (", 0), 0u)
+      << job->LastMessage();
+  EXPECT_EQ(CountRequests("/esef/files/"), 4u) << "three resumes";
+  ASSERT_FALSE(WorkFolder().empty());
+  EXPECT_TRUE(fs::is_empty(WorkFolder())) << "neither the report nor its .part";
+}
+
 TEST_F(EsefCmdSimulatorTest, EpubReportGetsItsEtmMapping) {
   ASSERT_TRUE(Switch(R"({"report": "epub"})"));
   const JobPtr job = Run(Argument());

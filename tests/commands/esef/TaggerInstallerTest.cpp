@@ -119,11 +119,12 @@ class TaggerInstallerTest : public ::testing::Test {
   static inline std::string packageWithoutCache_;
 };
 
-TEST_F(TaggerInstallerTest, InstallsOnceThenTrustsTheDownloadedVersion) {
+TEST_F(TaggerInstallerTest, InstallsOnceThenTrustsTheRecordedVersion) {
   SetParameters(kPackageUrl, "1.2.3", std::to_string(server_->bodies[kPackageUrl].size()));
   LogCapture log;
   ASSERT_TRUE(Install());
   EXPECT_EQ(ReadFile(TaggerFolder() / kProgram), "tagger v1");
+  EXPECT_EQ(ReadFile(TaggerFolder() / ".hopwell-installed"), "1.2.3");
   EXPECT_EQ(ReadFile(TaggerVendorFolder() / "XBRLCache" / "esma/2024/taxonomy.xml"), "<t/>");
   EXPECT_EQ(ReadFile(TaggerDownloadFolder() / "1.2.3"), server_->bodies[kPackageUrl]);
   EXPECT_EQ(std::distance(fs::directory_iterator(TaggerDownloadFolder()), {}), 1);
@@ -136,55 +137,63 @@ TEST_F(TaggerInstallerTest, InstallsOnceThenTrustsTheDownloadedVersion) {
                                           ". Tagger version: 1.2.3. Tagger Download Size: "));
   EXPECT_FALSE(TaggerInstallInProgress());
 
-  // Second run: no traffic, even with the tagger folder gone.
-  fs::remove_all(TaggerFolder());
   job_ = NewJob();
   ASSERT_TRUE(Install());
-  EXPECT_EQ(server_->sent.size(), 1u);
-  EXPECT_EQ(job_->GetProgress(), 70);
   EXPECT_TRUE(log.Has("info", "Tagger 1.2.3 is already downloaded, not downloading"));
+  // A tagger that lost files, or whose installation was cut short (its staging folders
+  // left, no record of the version), is unpacked again from the kept archive.
+  const std::function<void()> damages[] = {
+      [] { fs::remove(TaggerFolder() / "lib" / "core.dll"); },
+      [] { fs::remove_all(TaggerFolder()); },
+      [] {
+        fs::rename(TaggerFolder(), TaggerFolder().string() + ".old");
+        WriteFile(TaggerFolder().string() + ".new/lib/core.dll", "half");
+      },
+  };
+  for (const auto& damage : damages) {
+    damage();
+    job_ = NewJob();
+    ASSERT_TRUE(Install());
+    EXPECT_EQ(ReadFile(TaggerFolder() / "lib" / "core.dll"), "core");
+    EXPECT_FALSE(fs::exists(TaggerFolder().string() + ".new"));
+    EXPECT_FALSE(fs::exists(TaggerFolder().string() + ".old"));
+  }
+  EXPECT_EQ(server_->sent.size(), 1u);
 }
 
-struct FailureCase {
-  const char* label;
-  std::function<void(PackageServer&)> serve;
-  const char* logged;  // error line of the failing step
-  bool archiveKept;    // the version counts as installed next time
-};
-
-TEST_F(TaggerInstallerTest, FailedStepsReleaseTheFlag) {
-  const FailureCase cases[] = {
-      {"transport", [](PackageServer& s) { s.result = HttpResult::ReadFailed; },
-       "Failed to download http://127.0.0.1:18080/tagger/package.zip to 2.0", false},
-      {"http 404", [](PackageServer& s) { s.status = 404; },
-       "    Failed to download tagger: HTTP 404", false},
-      {"not a zip", [](PackageServer& s) { s.bodies[kPackageUrl] = "<html>oops</html>"; },
-       "Failed to extract tagger", true},
-      {"no cache", [](PackageServer& s) { s.bodies[kPackageUrl] = packageWithoutCache_; },
-       "Failed to install the XBRL Cache", true},
+TEST_F(TaggerInstallerTest, FailedStepsReleaseTheFlagAndKeepNothingHalfDone) {
+  const std::pair<const char*, std::function<void(PackageServer&)>> failures[] = {
+      {"Failed to download http://127.0.0.1:18080/tagger/package.zip to 2.0",
+       [](PackageServer& s) { s.result = HttpResult::ReadFailed; }},
+      {"    Failed to download tagger: HTTP 404", [](PackageServer& s) { s.status = 404; }},
+      {"Failed to extract tagger",
+       [](PackageServer& s) { s.bodies[kPackageUrl] = "<html>oops</html>"; }},
+      {"Failed to install the XBRL Cache",
+       [](PackageServer& s) { s.bodies[kPackageUrl] = packageWithoutCache_; }},
   };
-  for (const FailureCase& c : cases) {
-    SCOPED_TRACE(c.label);
-    fs::remove_all(dir_.path() / "tmp");
+  SetParameters(kPackageUrl, "1.0", "");
+  ASSERT_TRUE(Install());
+  SetParameters(kPackageUrl, "2.0", "");
+  for (const auto& [logged, serve] : failures) {
+    SCOPED_TRACE(logged);
     server_ = std::make_shared<PackageServer>();
     server_->bodies[kPackageUrl] = package_;
-    c.serve(*server_);
-    SetParameters(kPackageUrl, "2.0", "");
+    serve(*server_);
     LogCapture log;
     EXPECT_FALSE(Install(NewJob()));
-    EXPECT_TRUE(log.HasFragment("error", c.logged));
+    EXPECT_TRUE(log.HasFragment("error", logged));
     EXPECT_FALSE(TaggerInstallInProgress());
-    EXPECT_EQ(fs::exists(TaggerDownloadFolder() / "2.0"), c.archiveKept);
-    EXPECT_FALSE(fs::exists(TaggerDownloadFolder() / "2.0.part"));
-    // Kept archive: the next run trusts it and does not download again.
-    server_->result = HttpResult::Ok;
-    server_->status = 200;
-    server_->sent.clear();
-    if (c.archiveKept) {
-      EXPECT_TRUE(Install(NewJob()));
-      EXPECT_TRUE(server_->sent.empty());
+    // The installed tagger stays as it was, and nothing of the failed one counts as done.
+    EXPECT_EQ(ReadFile(TaggerFolder() / ".hopwell-installed"), "1.0");
+    for (const fs::path& left :
+         {TaggerDownloadFolder() / "2.0", TaggerDownloadFolder() / "2.0.part",
+          fs::path(TaggerFolder().string() + ".new")}) {
+      EXPECT_FALSE(fs::exists(left)) << left;
     }
   }
+  server_->bodies[kPackageUrl] = package_;
+  EXPECT_TRUE(Install(NewJob()));
+  EXPECT_EQ(ReadFile(TaggerFolder() / ".hopwell-installed"), "2.0");
 }
 
 TEST_F(TaggerInstallerTest, HostileVersionsWriteNothingOutsideTheDownloadFolder) {
@@ -243,10 +252,10 @@ TEST_F(TaggerInstallerTest, SecondInstallationWhileOneRunsIsRefused) {
   EXPECT_FALSE(TaggerInstallInProgress());
 }
 
-// The flag belongs to a download: while another command holds it, a command whose version is
-// downloaded already goes on, and only one that needs a download is refused.
-TEST_F(TaggerInstallerTest, OnlyADownloadWaitsForTheFlag) {
-  WriteFile(TaggerDownloadFolder() / "4.0", "installed earlier");
+// The flag belongs to an installation: while another command holds it, a command whose
+// version is installed already goes on, and only one that needs an installation is refused.
+TEST_F(TaggerInstallerTest, OnlyAnInstallationWaitsForTheFlag) {
+  WriteFile(TaggerFolder() / ".hopwell-installed", "4.0");
   const TaggerInstallGuard other;
   ASSERT_TRUE(other.Taken());
   for (const auto& [version, installed] : {std::pair{"4.0", true}, std::pair{"5.0", false}}) {

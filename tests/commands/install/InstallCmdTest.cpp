@@ -275,6 +275,8 @@ TEST_F(InstallCmdTest, OnlyRefusedNamesComeBeforeTheRunningCheck) {
        "Refused package name 20.0-Version.txt.zip"},
       {"http://127.0.0.1:18080/p/1.0.lock.zip", false, false, refused,
        "Refused package name 1.0.lock.zip"},
+      {"http://127.0.0.1:18080/p/1.0.unpacking.zip", false, false, refused,
+       "Refused package name 1.0.unpacking.zip"},
       {"http://127.0.0.1:18080/p/...zip", true, false, refused, "Refused package name ...zip"},
   };
   for (const Case& c : cases) {
@@ -325,6 +327,9 @@ TEST_F(InstallCmdTest, CurrentInstallationRestoresItsFolderFromTheKeptPackage) {
          fs::remove_all(folder);
          fs::create_directory(folder);
        }},
+      {"sub-folder removed", [](const fs::path& folder) { fs::remove_all(folder / "x64"); }},
+      {"file cut short",
+       [](const fs::path& folder) { testing::WriteFile(folder / "x64" / "Kelv.pln", "x"); }},
   };
   ASSERT_EQ(Run(Installing("20.0", "1.0"), Result(-1))->GetState(), JobState::Succeeded);
   for (const auto& [name, damage] : damages) {
@@ -336,7 +341,7 @@ TEST_F(InstallCmdTest, CurrentInstallationRestoresItsFolderFromTheKeptPackage) {
         << name;
     EXPECT_EQ(Registered("20.0"), std::vector<fs::path>{PackageFolder() / "1.0" / "x64"}) << name;
   }
-  EXPECT_TRUE(log_.HasFragment("warning", " is missing or empty; extracting "));
+  EXPECT_TRUE(log_.HasFragment("warning", " lacks x64/Kelv.pln; extracting "));
   EXPECT_EQ(sent_, 1u);
 }
 

@@ -10,6 +10,7 @@
 #include "commands/install/PluginConfigFile.h"
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
+#include "storage/DurableFile.h"
 
 namespace hopwell {
 namespace {
@@ -51,7 +52,7 @@ TEST_P(PluginConfigRewrite, ComesOutSortedWithCrLf) {
   const ino_t before = inode();
   { PluginConfigFile config(file, true); }
   EXPECT_EQ(testing::ReadFile(file), c.output);
-  EXPECT_FALSE(fs::exists(dir / "PluginConfig.txt.hopwell-new"));
+  EXPECT_FALSE(fs::exists(DurableTemporaryPath(file)));
   // Only a file whose bytes change is replaced; one already in order stays untouched.
   EXPECT_EQ(inode() == before, c.input == c.output);
 }
@@ -136,7 +137,7 @@ TEST(PluginConfigFile, FailedWriteKeepsTheOldFile) {
   testing::TempDir dir;
   const fs::path file = dir / "PluginConfig.txt";
   testing::WriteFile(file, "=Path\r\n\"/old\"\r\n");
-  fs::create_directories(dir / "PluginConfig.txt.hopwell-new");  // the temporary cannot be made
+  fs::create_directories(DurableTemporaryPath(file));  // the temporary cannot be made
   PluginConfigFile config(file, false);
   config.AddPathEntry("/new");
   EXPECT_FALSE(config.SaveConfig());

@@ -10,6 +10,7 @@
 #include "commands/install/PluginConfigFile.h"
 #include "commands/install/PluginInstallerCmd.h"
 #include "common/LogCapture.h"
+#include "storage/ArchiveContents.h"
 
 namespace hopwell {
 namespace {
@@ -115,6 +116,38 @@ TEST_F(PluginInstallerTest, StateTableBetweenRuns) {
   EXPECT_EQ(server_->requests, 1);
   EXPECT_EQ(testing::ReadFile(PackageFolder() / "1.0" / "Win32" / "Kelv.pln"),
             "Win32/Kelv.pln 1.0");
+}
+
+TEST_F(PluginInstallerTest, OldVersionStaysWholeUntilTheNewOneIsRecorded) {
+  ASSERT_EQ(Update(Values("1.0")), 1);
+  // A switch cut short left a file registering another version of ours as well: the next
+  // run leaves it registering the recorded one alone, and the user's own entries.
+  testing::WriteFile(Language() / "PluginConfig.txt",
+                     "=Path\r\n" + Quoted(PackageFolder() / "1.0" / "x64") +
+                         Quoted(PackageFolder() / "0.5" / "x64") + Quoted(dir_ / "mine"));
+  EXPECT_EQ(Update(Values("1.0")), 0);
+  EXPECT_EQ(Config(Language()),
+            "=Path\r\n" + Quoted(PackageFolder() / "1.0" / "x64") + Quoted(dir_ / "mine"));
+  // A new package that does not unpack: the installed version stays registered, recorded
+  // and whole, and nothing of the new one is left.
+  packages_["bad"] = "not a zip archive";
+  EXPECT_EQ(Update(Values("bad")), 2);
+  EXPECT_EQ(testing::ReadFile(PackageFolder() / "21.0-Version.txt"), "1.0");
+  EXPECT_EQ(Config(Language()),
+            "=Path\r\n" + Quoted(PackageFolder() / "1.0" / "x64") + Quoted(dir_ / "mine"));
+  EXPECT_EQ(FirstEntryNotHeld(PackageFolder() / "1.0.zip", PackageFolder() / "1.0"), std::string());
+  EXPECT_FALSE(fs::exists(PackageFolder() / "bad"));
+  EXPECT_FALSE(fs::exists(PackageFolder() / "bad.unpacking"));
+  // What killed updates left (a version half unpacked, one half removed) goes with the next.
+  testing::WriteFile(PackageFolder() / "2.0.unpacking" / "x64" / "Kelv.pln", "half");
+  testing::WriteFile(PackageFolder() / "0.9.removing" / "Win32" / "Kelv.pln", "half");
+  EXPECT_EQ(Update(Values("2.0")), 1);
+  EXPECT_EQ(Config(Language()),
+            "=Path\r\n" + Quoted(dir_ / "mine") + Quoted(PackageFolder() / "2.0" / "x64"));
+  EXPECT_EQ(FirstEntryNotHeld(PackageFolder() / "2.0.zip", PackageFolder() / "2.0"), std::string());
+  for (const char* gone : {"1.0", "1.0.removing", "2.0.unpacking", "0.9.removing"}) {
+    EXPECT_FALSE(fs::exists(PackageFolder() / gone)) << gone;
+  }
 }
 
 TEST_F(PluginInstallerTest, EmptyPluginVersionCountsAsCurrent) {

@@ -92,14 +92,21 @@ TEST_F(DocumentDownloadTest, ArchivesUnpackFlatAndTheDocumentIsNamedAfterTheChap
 
 TEST_F(DocumentDownloadTest, SecondOpenOfTheSameVersionKeepsTheFirstAside) {
   Serve("a.txt", "second");
+  Serve("listed.part", "a chapter file of that name");
   for (const std::string version : {"20.0", "21.0"}) {
     SCOPED_TRACE(version);
     fs::remove_all(TempRoot());
     fs::create_directories(Chapter());
     WriteFile(Chapter() / "a.txt", "first");
-    Open(version, FileEntry("a.txt"));
+    // A download the first open did not finish goes; a listed file of such a name stays.
+    WriteFile(Chapter() / "b.pdf.part", "cut short");
+    WriteFile(Chapter() / "listed.part", "first");
+    Open(version, FileEntry("a.txt") + FileEntry("listed.part"));
     ASSERT_TRUE(Download());
     const fs::path aside = TempRoot() / "S1" / "T9_0";
+    EXPECT_FALSE(fs::exists(Chapter() / "b.pdf.part"));
+    EXPECT_FALSE(fs::exists(aside / "b.pdf.part"));
+    EXPECT_EQ(ReadFile((version == "20.0" ? aside : Chapter()) / "listed.part"), "first");
     if (version == "20.0") {
       EXPECT_EQ(ReadFile(aside / "a.txt"), "first");
       EXPECT_EQ(ReadFile(Chapter() / "a.txt"), "second");

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 #include <functional>
+#include <set>
 #include <thread>
 
 #include <boost/filesystem/operations.hpp>
 
+#include "commands/save/SaveLeftovers.h"
 #include "common/LogCapture.h"
 #include "common/TempDir.h"
 #include "storage/DocumentTableLock.h"
@@ -205,6 +207,67 @@ TEST(RemoveWorkingFolderTest, NeverRemovesThroughALinkNorTheClientsOwnFolders) {
     for (const fs::path& path : c.kept) EXPECT_TRUE(fs::exists(fs::symlink_status(path))) << path;
     for (const fs::path& path : c.gone) EXPECT_FALSE(fs::exists(fs::symlink_status(path))) << path;
   }
+}
+
+// A clean-up cut short after a confirmed check-in is finished by the next start, unless a
+// save of the document runs or waits; a listed file changed since keeps its folder.
+TEST(CheckinRecordTest, NextStartFinishesTheCleanUpAndLeavesChangedFilesAlone) {
+  const fs::path working = TempRoot() / "space" / "12";
+  const fs::path archive = UploadFolder("7", "key") / "cgu_7_0.zip";
+  SaveRequest request = OlderRequest("space", 12);
+  request.isCurrentFormat = true;
+  request.workingFolderName = "12";
+  request.checkinRecord = CheckinRecordPath("7");
+  request.archives.push_back({"cgu_7_0.zip", archive, 0, "", {}});
+  for (const char* name : {"doc.indd", "b.png"}) {
+    request.archives[0].files.push_back({"", name, (working / name).string(), 1});
+  }
+  const struct {
+    const char* name;
+    std::function<void()> meanwhile;
+    bool finished;
+    std::vector<fs::path> kept;
+  } cases[] = {
+      {"untouched", [] {}, true, {}},
+      {"a file changed",
+       [&] { WriteFile(working / "b.png", "edited"); },
+       true,
+       {working / "b.png"}},
+      {"a request waits",
+       [] { WriteFile(UploadFolder("7", "key") / "cgu_7.xml", "<r/>"); },
+       false,
+       {working / "doc.indd", working / "b.png", archive}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(TempRoot());
+    WriteFile(working / "doc.indd", "d");
+    WriteFile(working / "b.png", "b");
+    WriteFile(archive, "zip");
+    ASSERT_TRUE(WriteCheckinRecord(request));
+    c.meanwhile();
+    FinishInterruptedSaves();
+    EXPECT_EQ(fs::exists(request.checkinRecord), !c.finished);
+    EXPECT_EQ(fs::exists(working), !c.kept.empty());
+    for (const fs::path& path : c.kept) EXPECT_TRUE(fs::exists(path)) << path;
+    EXPECT_EQ(fs::exists(archive), !c.finished);
+  }
+}
+
+TEST(RemoveEarlierArchivesTest, OnlyTheDocumentsOwnArchiveNames) {
+  const fs::path folder = UploadFolder("", "");
+  fs::remove_all(folder);
+  for (const char* name : {"cgu_7_0.zip", "cgu_7_12.zip", "cgu_7_1_0.zip", "cgu_7_.zip",
+                           "cgu_7_0.zip.keep", "cgu_70_0.zip", "cgu_7.xml"}) {
+    WriteFile(folder / name, "x");
+  }
+  RemoveEarlierArchives(folder, "7");
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    left.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(left, (std::set<std::string>{"cgu_7_1_0.zip", "cgu_7_.zip", "cgu_7_0.zip.keep",
+                                         "cgu_70_0.zip", "cgu_7.xml"}));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include "GuiTestSupport.h"
 #include "ViewsTestSupport.h"
@@ -118,6 +119,38 @@ TEST_F(DialogsTest, MessageDialogsFromThreadsBlockOnlyTheirThread) {
     }
     return true;
   })) << "finished dialogs are deleted";
+}
+
+// With an owner window set, dialogs (those of command threads too) name it as their
+// transient parent and keep their natural size, so a tiling compositor floats them.
+TEST_F(DialogsTest, DialogsNameTheirOwnerAndKeepTheirSize) {
+  QWidget owner;
+  owner.show();
+  SetDialogOwner(&owner);
+  DialogScript script;
+  std::vector<std::string> seen;
+  for (const char* name : {names::kMessage, names::kAppMissing, names::kAbout}) {
+    script.On(name, [&](QDialog& dialog) {
+      seen.push_back(
+          dialog.objectName().toStdString() +
+          (dialog.windowHandle()->transientParent() == owner.windowHandle() ? " owned" : "") +
+          (dialog.minimumSize() == dialog.maximumSize() ? " fixed" : ""));
+      dialog.reject();
+    });
+  }
+  std::atomic<bool> done{false};
+  std::thread command([&] {
+    RunMessageDialog("", "Close InDesign to install the plug-ins.");
+    RunApplicationMissingDialog("These plug-ins require Adobe InDesign 2026.");
+    done = true;
+  });
+  EXPECT_TRUE(WaitFor([&] { return done.load(); }));
+  command.join();
+  ShowAboutDialog(nullptr);
+  SetDialogOwner(nullptr);
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"MessageDialog owned fixed", "AppMissingDialog owned fixed",
+                                      "AboutDialog owned fixed"}));
 }
 
 TEST_F(DialogsTest, MessageDialogOnTheInterfaceThreadRunsItsOwnLoop) {

@@ -138,8 +138,20 @@ class SimHandler(BaseHTTPRequestHandler):
         else:
             request.match = groups
             response = self._call(route, request)
+        if request.method == "GET" and response.status == 200 and response.length is not None:
+            # A file answer: another version of it for "changed", its validators as told.
+            send = ("etag", "last-modified")
+            for rule in rules:
+                if rule["mode"] == "changed":
+                    response = response.changed(int(rule.get("extra", 0)))
+                elif rule["mode"] == "validators":
+                    send = tuple(v.strip() for v in str(rule.get("send", "")).split(","))
+            response.add_validators(send)
         if request.method == "GET" and not any(r["mode"] == "ignore-range" for r in rules):
-            response = response.ranged(request.header("Range"))
+            shift = sum(int(r.get("shift", 10000)) for r in rules if r["mode"] == "shift-range")
+            extra = sum(int(r.get("extra", 1000)) for r in rules if r["mode"] == "other-total")
+            response = response.ranged(request.header("Range"), request.header("If-Range"),
+                                       shift, extra)
 
         for rule in rules:
             mode = rule["mode"]

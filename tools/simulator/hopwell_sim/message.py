@@ -1,4 +1,6 @@
 """Request and response values handed to endpoint functions."""
+import email.utils
+import hashlib
 import os
 import re
 import urllib.parse
@@ -6,6 +8,9 @@ from http import HTTPStatus
 
 _PIECE = 64 * 1024
 _RANGE = re.compile(r"^\s*bytes\s*=\s*(\d+)\s*-\s*(\d*)\s*$")
+# Every byte of a changed file differs from the same byte of the original.
+_FLIP = bytes(i ^ 0xFF for i in range(256))
+_BODY_DATE = 1767323046  # 2026-01-02 03:04:06 UTC: when answers made in memory last changed
 
 
 class Request:
@@ -72,6 +77,8 @@ class Response:
         self.cut_stall = 0.0
         self.drop = False
         self.path = None  # a body read from this file, so a range can start anywhere in it
+        self.etag = None  # validators of a file answer (add_validators)
+        self.last_modified = None
 
     def pieces(self):
         if isinstance(self.body, (bytes, bytearray)):
@@ -109,12 +116,50 @@ class Response:
             if wanted <= 0:
                 return
 
-    def ranged(self, range_header):
+    def _made_up_validators(self):
+        if self.etag is None:
+            digest = hashlib.sha1(self.body).hexdigest()[:16] if isinstance(
+                self.body, (bytes, bytearray)) else "%x" % (self.length or 0)
+            self.etag = '"%s"' % digest
+        if self.last_modified is None:
+            self.last_modified = email.utils.formatdate(_BODY_DATE, usegmt=True)
+
+    def add_validators(self, send=("etag", "last-modified")):
+        """Sends the answer's ETag and Last-Modified (made up for a body in memory), only those
+        named in `send`; If-Range is compared with these alone."""
+        self._made_up_validators()
+        self.etag = self.etag if "etag" in send else None
+        self.last_modified = self.last_modified if "last-modified" in send else None
+        for name, value in (("ETag", self.etag), ("Last-Modified", self.last_modified)):
+            if value is not None:
+                self.headers.append((name, value))
+
+    def changed(self, extra=0):
+        """Another version of this file: every byte differs, `extra` bytes longer, with its
+        own ETag and a Last-Modified an hour later."""
+        def pieces():
+            for piece in self.pieces():
+                yield piece.translate(_FLIP)
+            if extra > 0:
+                yield b"\x01" * extra
+        self._made_up_validators()
+        version = Response(self.status, pieces(), None, headers=self.headers,
+                           length=(self.length or 0) + extra)
+        version.etag = self.etag[:-1] + '-changed"'
+        version.last_modified = email.utils.formatdate(
+            email.utils.parsedate_to_datetime(self.last_modified).timestamp() + 3600, usegmt=True)
+        return version
+
+    def ranged(self, range_header, if_range=None, shift=0, extra_total=0):
         """The answer to a request with this Range header: this one when there is none (or
-        it is not a single byte range), else 206 with the part, or 416 when it starts past
-        the end."""
+        it is not a single byte range, or If-Range names another version), else 206 with
+        the part, or 416 when it starts past the end. `shift` makes the part start that many
+        bytes earlier than asked, `extra_total` names a longer file in Content-Range: the
+        faults of a server that splices versions."""
         found = _RANGE.match(range_header or "")
         if self.status != 200 or self.length is None or not found:
+            return self
+        if if_range is not None and if_range not in (self.etag, self.last_modified):
             return self
         first = int(found.group(1))
         last = int(found.group(2)) if found.group(2) else self.length - 1
@@ -122,10 +167,12 @@ class Response:
             refused = error_page(416)
             refused.headers.append(("Content-Range", "bytes */%d" % self.length))
             return refused
+        first = max(0, first - shift)
         last = min(last, self.length - 1)
         part = Response(206, self._pieces_between(first, last), None,
                         headers=self.headers, length=last - first + 1)
-        part.headers.append(("Content-Range", "bytes %d-%d/%d" % (first, last, self.length)))
+        part.headers.append(("Content-Range", "bytes %d-%d/%d"
+                             % (first, last + extra_total, self.length + extra_total)))
         return part
 
 
@@ -140,8 +187,11 @@ def file_response(path, content_type):
                     return
                 yield piece
 
-    response = Response(200, pieces(), content_type, length=os.path.getsize(path))
+    status = os.stat(path)
+    response = Response(200, pieces(), content_type, length=status.st_size)
     response.path = path
+    response.etag = '"%x-%x"' % (status.st_mtime_ns, status.st_size)
+    response.last_modified = email.utils.formatdate(status.st_mtime, usegmt=True)
     return response
 
 

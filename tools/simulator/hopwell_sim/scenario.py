@@ -12,6 +12,14 @@ A rule is a JSON object:
                 default 60); with `count` k it cuts the first k answers, so a client that
                 resumes with a Range is cut again `bytes` further on), "ignore-range"
                 (answers a Range request with the whole file and 200),
+                "shift-range" (a 206 starts `shift` bytes, default 10000, before the byte
+                asked for, as its Content-Range says), "other-total" (a 206's Content-Range
+                names a file `extra` bytes, default 1000, longer), "changed" (the file
+                answered is another version: every byte differs, `extra` bytes longer,
+                default 0, with another ETag and a later Last-Modified, so If-Range with
+                the first version's gets the whole new one), "validators" (file answers
+                carry only the validators named in `send`: "etag", "last-modified", both
+                comma-separated, or "" for none; by default both),
                 "not-xml" / "not-json" / "body" (replaces the body with `body`),
                 "proxy" (407 until Proxy-Authorization carries `user`:`password`,
                 defaults "proxyuser":"proxypass"), "delay" (waits `delay` s before
@@ -28,7 +36,8 @@ import threading
 
 SHORTHANDS = {"404": ("status", 404), "500": ("status", 500), "403": ("status", 403)}
 MODES = {"status", "no-content-length", "slow", "truncate", "cut", "ignore-range", "not-xml",
-         "not-json", "body", "proxy", "delay", "drop"}
+         "not-json", "body", "proxy", "delay", "drop", "shift-range", "other-total", "changed",
+         "validators"}
 
 
 def parse_rule(spec):

@@ -3,8 +3,10 @@
 GET  .../api/v2/ext/plugin/package/{name}   the package: a zip made here with Scripts/,
                                             Extensions/, x64/ and Win32/ folders
 POST /_sim/plugin_package                   {"version": "2026.2.0", "mode": "zip" | "not-zip",
-                                            "crc": "..."}: changes what the next install
-                                            document announces and what the package holds
+                                            "crc": "...", "extra_entry": "name"}: changes
+                                            what the next install document announces and
+                                            what the package holds ("extra_entry": one more
+                                            entry of that name, e.g. a hostile one)
 
 The install document names the stand-in editing application (tools/standin, built by the
 project) as "appdefaultpath" (InDesign.exe) and "additionalappdefaultpath" (InCopy.exe),
@@ -48,7 +50,7 @@ def _settings(sim):
         return dict(sim.state.get("plugin_package", {}))
 
 
-def package_bytes(version, mode="zip"):
+def package_bytes(version, mode="zip", extra_entry=None):
     """The package of a version; the same bytes on every call (fixed entry times)."""
     if mode == "not-zip":
         return ("This is not a zip archive (plug-ins %s)\n" % version).encode("utf-8")
@@ -64,6 +66,8 @@ def package_bytes(version, mode="zip"):
         ("Win32/KelvPublishing.pln", "Win32 plug-in %s\n" % version),
         ("Win32/Resources/KelvUI.pln", "Win32 UI plug-in %s\n" % version),
     ]
+    if extra_entry:
+        files.append((extra_entry, "extra entry\n"))
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as archive:
         for name, text in files:
@@ -93,7 +97,8 @@ def plugin_keys(sim, request, document):
     document.set("additionalappdefaultpath", os.path.join(folder, "InCopy.exe"))
     document.set("pluginversion", version)
     document.set("pluginurl", request.base_url() + PACKAGE_PATH + package_name(version))
-    crc = zlib.crc32(package_bytes(version, settings.get("mode", "zip")))
+    crc = zlib.crc32(package_bytes(version, settings.get("mode", "zip"),
+                                   settings.get("extra_entry")))
     document.set("plugincrc", settings.get("crc", "%08x" % crc))
 
 
@@ -103,8 +108,9 @@ def plugin_package(sim, request):
     if not name.endswith(".zip"):
         return Response(404, "no such package\n")
     version = name[:-len(".zip")]
-    return Response(200, package_bytes(version, _settings(sim).get("mode", "zip")),
-                    "application/zip")
+    settings = _settings(sim)
+    return Response(200, package_bytes(version, settings.get("mode", "zip"),
+                                       settings.get("extra_entry")), "application/zip")
 
 
 @route("POST", "/_sim/plugin_package", log=False)
