@@ -1,6 +1,5 @@
 #include "storage/DurableFile.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -69,24 +68,8 @@ bool StillNamed(int fd, const fs::path& path) {
 
 // Syncs what lies below the open folder, then the folder; links are left alone.
 int SyncBelow(int folder) {
-  const int listed = ::dup(folder);
-  if (listed < 0) return errno;
-  DIR* stream = ::fdopendir(listed);
-  if (stream == nullptr) {
-    const int error = errno;
-    ::close(listed);
-    return error;
-  }
   std::vector<std::string> names;
-  errno = 0;
-  while (const dirent* entry = ::readdir(stream)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-    errno = 0;
-  }
-  const int listError = errno;
-  ::closedir(stream);
-  if (listError != 0) return listError;
+  if (const int error = ListFolderNames(folder, names); error != 0) return error;
   for (const std::string& name : names) {
     struct stat info {};
     if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno;

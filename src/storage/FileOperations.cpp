@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <boost/filesystem/operations.hpp>
@@ -55,17 +56,6 @@ bool CopyFolderContents(const fs::path& source, const fs::path& destination,
   return !error;
 }
 
-// A descriptor closed on every way out.
-struct Descriptor {
-  int fd = -1;
-  explicit Descriptor(int value) : fd(value) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 int LastError() {
@@ -76,24 +66,8 @@ int LastError() {
 // following links, and sub-folders are opened the same way, so a folder swapped for a link
 // meanwhile fails instead of being followed.
 int RemoveContents(int folder) {
-  const int listed = ::dup(folder);
-  if (listed < 0) return LastError();
-  DIR* stream = ::fdopendir(listed);
-  if (stream == nullptr) {
-    const int error = LastError();
-    ::close(listed);
-    return error;
-  }
   std::vector<std::string> names;
-  errno = 0;
-  while (const dirent* entry = ::readdir(stream)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-    errno = 0;
-  }
-  const int listError = errno;
-  ::closedir(stream);
-  if (listError != 0) return listError;
+  if (const int error = ListFolderNames(folder, names); error != 0) return error;
   for (const std::string& name : names) {
     struct stat info {};
     if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -101,9 +75,9 @@ int RemoveContents(int folder) {
       return LastError();
     }
     if (S_ISDIR(info.st_mode)) {
-      Descriptor inner(::openat(folder, name.c_str(), kFolderFlags));
-      if (inner.fd < 0) return LastError();
-      if (const int error = RemoveContents(inner.fd); error != 0) return error;
+      const UniqueFd inner(::openat(folder, name.c_str(), kFolderFlags));
+      if (!inner) return LastError();
+      if (const int error = RemoveContents(inner.get()); error != 0) return error;
     }
     if (::unlinkat(folder, name.c_str(), S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0) != 0 &&
         errno != ENOENT) {
@@ -129,25 +103,25 @@ bool RemoveTreeWithoutLinks(const fs::path& base, const fs::path& relative,
     parts.push_back(part.string());
   }
   if (parts.empty()) return fail(EINVAL);
-  Descriptor folder(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.fd < 0) return fail(LastError());
+  UniqueFd folder(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return fail(LastError());
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    Descriptor next(::openat(folder.fd, parts[i].c_str(), kFolderFlags));
-    if (next.fd < 0) return errno == ENOENT ? true : fail(LastError());
-    std::swap(folder.fd, next.fd);
+    UniqueFd next(::openat(folder.get(), parts[i].c_str(), kFolderFlags));
+    if (!next) return errno == ENOENT ? true : fail(LastError());
+    folder = std::move(next);
   }
   const char* last = parts.back().c_str();
   struct stat info {};
-  if (::fstatat(folder.fd, last, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (::fstatat(folder.get(), last, &info, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? true : fail(LastError());
   }
   if (S_ISLNK(info.st_mode)) return fail(ELOOP);
   if (S_ISDIR(info.st_mode)) {
-    Descriptor target(::openat(folder.fd, last, kFolderFlags));
-    if (target.fd < 0) return fail(LastError());
-    if (const int code = RemoveContents(target.fd); code != 0) return fail(code);
+    const UniqueFd target(::openat(folder.get(), last, kFolderFlags));
+    if (!target) return fail(LastError());
+    if (const int code = RemoveContents(target.get()); code != 0) return fail(code);
   }
-  if (::unlinkat(folder.fd, last, S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0) != 0 &&
+  if (::unlinkat(folder.get(), last, S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0) != 0 &&
       errno != ENOENT) {
     return fail(LastError());
   }
@@ -200,6 +174,27 @@ bool CreateFolder(const fs::path& path) {
   if (!error || fs::is_directory(path, statusError)) return true;
   HW_LOG(FileLog(), error) << "Failed to create folder " << path << ": " << error.message();
   return false;
+}
+
+int ListFolderNames(int folder, std::vector<std::string>& names) {
+  names.clear();
+  const int listed = ::dup(folder);
+  if (listed < 0) return LastError();
+  DIR* stream = ::fdopendir(listed);
+  if (stream == nullptr) {
+    const int error = LastError();
+    ::close(listed);
+    return error;
+  }
+  errno = 0;
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+    errno = 0;
+  }
+  const int listError = errno;
+  ::closedir(stream);
+  return listError;
 }
 
 void UniqueFd::reset(int fd) {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <boost/filesystem/path.hpp>
 #include <boost/system/error_code.hpp>
@@ -71,6 +73,10 @@ class UniqueFd {
  private:
   int fd_ = -1;
 };
+
+// The names in the open folder `folder` (without "." and ".."), read through a descriptor of
+// its own so that `folder` stays usable. 0, or the errno of the failing call.
+int ListFolderNames(int folder, std::vector<std::string>& names);
 
 // Opens path with std::fopen's mode string; an empty handle on failure.
 FileHandle OpenFile(const boost::filesystem::path& path, const char* mode);
