@@ -27,8 +27,11 @@ void ReleaseUnusedFileSpace(const boost::filesystem::path& file, std::int64_t si
   const int fd = ::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   struct stat status {};
-  // Cutting a file to its own length frees the blocks reserved beyond it.
-  if (::fstat(fd, &status) == 0 && status.st_size < size) ::ftruncate(fd, status.st_size);
+  // Cutting a file to its own length frees the blocks reserved beyond it. Where that fails the
+  // file's bytes are as they were; the blocks go when the file goes.
+  if (::fstat(fd, &status) == 0 && status.st_size < size) {
+    [[maybe_unused]] const int cut = ::ftruncate(fd, status.st_size);
+  }
   ::close(fd);
 }
 
