@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,10 @@ namespace fs = boost::filesystem;
 constexpr char kTemporarySuffix[] = ".hopwell.tmp";
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // A writer that finds the temporary file renamed away by the writer before it opens it
-// again; more turns than this means something else keeps replacing it.
-constexpr int kMaxTurns = 100;
+// again. Every such turn means another writer finished, and with several writers one may lose
+// many turns in a row (the lock is not fair); turning for this long means something else keeps
+// replacing the file.
+constexpr std::chrono::seconds kMaxTurning{10};
 
 bool Fail(boost::system::error_code& error, int code = 0) {
   const int value = code != 0 ? code : (errno != 0 ? errno : EIO);
@@ -118,7 +121,8 @@ bool ReplaceFileDurably(const fs::path& path, std::string_view bytes,
                         boost::system::error_code& error) {
   error.clear();
   const fs::path temporary = DurableTemporaryPath(path);
-  for (int turn = 0; turn < kMaxTurns; ++turn) {
+  const auto deadline = std::chrono::steady_clock::now() + kMaxTurning;
+  while (std::chrono::steady_clock::now() < deadline) {
     // An existing file under the name is a killed write's or the lock of a running one: its
     // lock tells which, and either way it is ours to take over once the lock is had.
     UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
