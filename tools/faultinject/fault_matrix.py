@@ -309,8 +309,8 @@ class Run:
 
     # -- what the user has after it ----------------------------------------------------------
 
-    def outcome(self):
-        """(outcome, reason)."""
+    def ended_badly(self):
+        """(outcome, reason) for a run that hung, crashed or lost the user's files, else None."""
         if self.hung:
             return "HANG", "no end within %d s" % TIME_LIMIT
         if self.report.get("signal"):
@@ -321,6 +321,13 @@ class Run:
         lost = getattr(self, "lost_" + self.mode)()
         if lost:
             return "LOST", lost
+        return None
+
+    def outcome(self):
+        """(outcome, reason)."""
+        bad = self.ended_badly()
+        if bad:
+            return bad
         succeeded = self.report.get("exit_code") == 0
         if succeeded:
             if "FAILED" in self.stdout:
@@ -441,16 +448,9 @@ class Run:
 
     def crash_outcome(self, retried):
         """(outcome, reason) after a killed run and the run after it."""
-        if self.hung:
-            return "HANG", "no end within %d s" % TIME_LIMIT
-        if self.report.get("signal"):
-            return "CRASH", "signal %d" % self.report["signal"]
-        logs = os.path.join(self.kelv, "Hopwell")
-        if os.path.isdir(logs) and any(n.endswith(".dmp") for n in os.listdir(logs)):
-            return "CRASH", "crash record"
-        lost = getattr(self, "lost_" + self.mode)()
-        if lost:
-            return "LOST", lost
+        bad = self.ended_badly()
+        if bad:
+            return bad
         damaged = self.damaged_plugins()
         if damaged:
             return "DAMAGED", damaged
@@ -640,19 +640,7 @@ class Harness:
             run.cleanup()
 
     def crash_table(self):
-        header = "%-8s %-7s %5s %5s" % ("mode", "call", "runs", "hit") + "".join(
-            " %11s" % outcome for outcome in CRASH_OUTCOMES)
-        lines = [header, "-" * len(header)]
-        totals = collections.Counter()
-        for key in sorted(self.results):
-            counts = self.results[key]
-            totals.update(counts)
-            lines.append("%-8s %-7s %5d %5d" % (key[0], key[1], counts["runs"], counts["hit"]) +
-                         "".join(" %11d" % counts[o] for o in CRASH_OUTCOMES))
-        lines.append("-" * len(header))
-        lines.append("%-14s %7d %5d" % ("all", totals["runs"], totals["hit"]) +
-                     "".join(" %11d" % totals[o] for o in CRASH_OUTCOMES))
-        return "\n".join(lines)
+        return self.outcome_table(("mode", 8), ("call", 7), CRASH_OUTCOMES)
 
     def trace_clean(self, mode):
         """A run without a fault, traced: its counts and the renames over kept files."""
@@ -675,20 +663,25 @@ class Harness:
             run.cleanup()
 
     def table(self):
-        header = "%-9s %-11s %5s %5s" % ("call", "errno", "runs", "hit") + "".join(
-            " %11s" % outcome for outcome in OUTCOMES)
+        return self.outcome_table(("call", 9), ("errno", 11), OUTCOMES)
+
+    def outcome_table(self, first, second, outcomes):
+        """Runs, hits and each outcome per (first, second) key of the results, and a total;
+        first and second are (column title, width)."""
+        row = "%%-%ds %%-%ds %%5d %%5d" % (first[1], second[1])
+        header = "%%-%ds %%-%ds %%5s %%5s" % (first[1], second[1]) % (
+            first[0], second[0], "runs", "hit") + "".join(" %11s" % o for o in outcomes)
         lines = [header, "-" * len(header)]
         totals = collections.Counter()
-        for (call, errno) in sorted(self.results):
-            counts = self.results[(call, errno)]
+        for key in sorted(self.results):
+            counts = self.results[key]
             totals.update(counts)
-            lines.append("%-9s %-11s %5d %5d" % (call, errno, counts["runs"], counts["hit"]) +
-                         "".join(" %11d" % counts[o] for o in OUTCOMES))
+            lines.append(row % (key[0], key[1], counts["runs"], counts["hit"]) +
+                         "".join(" %11d" % counts[o] for o in outcomes))
         lines.append("-" * len(header))
-        lines.append("%-21s %5d %5d" % ("all", totals["runs"], totals["hit"]) +
-                     "".join(" %11d" % totals[o] for o in OUTCOMES))
+        lines.append("%%-%ds %%5d %%5d" % (first[1] + 1 + second[1]) % (
+            "all", totals["runs"], totals["hit"]) + "".join(" %11d" % totals[o] for o in outcomes))
         return "\n".join(lines)
-
 
 def spread(count, most):
     """Up to `most` call numbers from 1 to count: the first few, then spaced out, and the last."""
@@ -738,25 +731,37 @@ def find_binaries(binary_dir):
     return hopwell, injector
 
 
-def run_matrix(binary_dir, modes, per_combo, budget=None, calls=None, errnos=None, targets=None,
-               shuffle_seed=None, progress=None):
+def run_planned(binary_dir, make_plan, run_one, budget=None, shuffle_seed=None, sample=None,
+                progress=None):
+    """Runs the planned runs one by one with one simulator, in a shuffled order when asked,
+    until the budget (seconds) is spent; returns the harness with their outcomes."""
     hopwell, injector = find_binaries(binary_dir)
     os.environ.setdefault("HOPWELL_BINARY_DIR", binary_dir)
     started = time.monotonic()
     with RunningSimulator() as sim:
         harness = Harness(hopwell, injector, sim)
-        runs = plan(harness, modes, per_combo, calls, errnos, targets)
+        runs = make_plan(harness)
         if shuffle_seed is not None:
             random.Random(shuffle_seed).shuffle(runs)
+        if sample is not None:
+            runs = runs[:sample]
         for index, run in enumerate(runs):
             if budget is not None and time.monotonic() - started > budget:
                 break
-            outcome, report = harness.inject(*run)
+            outcome, report = run_one(harness, run)
             if progress:
                 progress(index + 1, len(runs), run, outcome, report)
     harness.elapsed = time.monotonic() - started
     harness.planned = len(runs)
     return harness
+
+
+def run_matrix(binary_dir, modes, per_combo, budget=None, calls=None, errnos=None, targets=None,
+               shuffle_seed=None, progress=None):
+    return run_planned(binary_dir,
+                       lambda harness: plan(harness, modes, per_combo, calls, errnos, targets),
+                       lambda harness, run: harness.inject(*run),
+                       budget=budget, shuffle_seed=shuffle_seed, progress=progress)
 
 
 def plan_crash(harness, modes, spread_most, calls=None):
@@ -778,22 +783,8 @@ def run_crash_matrix(binary_dir, modes, spread_most=12, budget=None, calls=None,
                      shuffle_seed=None, sample=None, progress=None):
     """Kills at each planned call and judges the run after it; with sample, only that many
     kill points (drawn with shuffle_seed)."""
-    hopwell, injector = find_binaries(binary_dir)
-    os.environ.setdefault("HOPWELL_BINARY_DIR", binary_dir)
-    started = time.monotonic()
-    with RunningSimulator() as sim:
-        harness = Harness(hopwell, injector, sim)
-        runs = plan_crash(harness, modes, spread_most, calls)
-        if shuffle_seed is not None:
-            random.Random(shuffle_seed).shuffle(runs)
-        if sample is not None:
-            runs = runs[:sample]
-        for index, run in enumerate(runs):
-            if budget is not None and time.monotonic() - started > budget:
-                break
-            outcome, report = harness.crash(*run)
-            if progress:
-                progress(index + 1, len(runs), run, outcome, report)
-    harness.elapsed = time.monotonic() - started
-    harness.planned = len(runs)
-    return harness
+    return run_planned(binary_dir,
+                       lambda harness: plan_crash(harness, modes, spread_most, calls),
+                       lambda harness, run: harness.crash(*run),
+                       budget=budget, shuffle_seed=shuffle_seed, sample=sample,
+                       progress=progress)
