@@ -312,6 +312,8 @@ TEST_F(JobControlSimulatorTest, RetryOfAFailedOpenSucceedsOnceTheFaultIsGone) {
   EXPECT_NE(retried, failed);
   EXPECT_EQ(retried->CommandString(), failed->CommandString());
   ASSERT_TRUE(Ends(retried, std::chrono::seconds(60)));
+  // The job counts as succeeded once the check-in is confirmed; its clean-up follows.
+  ASSERT_TRUE(WaitForCommandThreads(20000));
   EXPECT_EQ(retried->GetState(), JobState::Succeeded) << retried->LastMessage();
   EXPECT_EQ(failed->GetState(), JobState::Failed) << "the failed row stays as it was";
   EXPECT_EQ(WaitForStandinStarts(dir_ / "standin.log", 1, std::chrono::seconds(20)).size(), 1u);
@@ -402,6 +404,8 @@ TEST_F(JobControlSimulatorTest, RetryOfAFailedSaveUsesItsRequestAndSucceeds) {
   const JobPtr retried = JobRegistry().back();
   ASSERT_NE(retried, failed);
   ASSERT_TRUE(Ends(retried, std::chrono::seconds(60)));
+  // The job counts as succeeded once the check-in is confirmed; its clean-up follows.
+  ASSERT_TRUE(WaitForCommandThreads(20000));
   EXPECT_EQ(retried->GetState(), JobState::Succeeded) << retried->LastMessage();
   EXPECT_EQ(RequestsTo("/api/v2/ext/checkin").size(), 1u);
   EXPECT_FALSE(fs::exists(working / "chapter.indd")) << "cleaned up after the check-in";
