@@ -273,6 +273,7 @@ TEST_P(ResumeEveryDownloadTest, CutTwiceAndCompleted) {
       fmt::format(R"({{"mode": "cut", "bytes": 200, "count": 2, "path": "{}"}})", row.path)));
   const JobPtr job = Submit(row.command);
   ASSERT_TRUE(Ends(job, std::chrono::seconds(120)));
+  ASSERT_TRUE(WaitForCommandThreads(20000));
   EXPECT_EQ(job->GetState(), JobState::Succeeded) << job->LastMessage();
   const auto requests = RequestsTo(row.path);
   ASSERT_EQ(requests.size(), 3u);
@@ -461,6 +462,7 @@ TEST_P(RefusedNameSimulatorTest, InstallGoesOnAsItsStepsSay) {
   }
   const JobPtr job = Submit(kInstall + row.query);
   ASSERT_TRUE(Ends(job, std::chrono::seconds(60)));
+  ASSERT_TRUE(WaitForCommandThreads(20000));
   EXPECT_EQ(job->GetState(), row.state) << job->LastMessage();
   EXPECT_TRUE(log.HasFragment("error", row.logged));
   for (const std::string& message : job->Messages()) {
