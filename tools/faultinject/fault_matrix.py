@@ -330,13 +330,17 @@ class Run:
             return bad
         succeeded = self.report.get("exit_code") == 0
         if succeeded:
-            if "FAILED" in self.stdout:
-                return "SUCCESS-LIE", "exit 0 after a FAILED job line"
-            lie = getattr(self, "lie_" + self.mode)()
-            if lie:
-                return "SUCCESS-LIE", lie
-            return "OK", ""
+            return self.success_outcome()
         return "FAILED", self.end_line()
+
+    def success_outcome(self):
+        """(outcome, reason) of a run that exited 0: OK unless something says otherwise."""
+        if "FAILED" in self.stdout:
+            return "SUCCESS-LIE", "exit 0 after a FAILED job line"
+        lie = getattr(self, "lie_" + self.mode)()
+        if lie:
+            return "SUCCESS-LIE", lie
+        return "OK", ""
 
     def end_line(self):
         lines = [line for line in self.stdout.splitlines() if line.strip()]
@@ -464,11 +468,7 @@ class Run:
         if leak:
             return "LEAK", leak
         if succeeded:
-            if "FAILED" in self.stdout:
-                return "SUCCESS-LIE", "exit 0 after a FAILED job line"
-            lie = getattr(self, "lie_" + self.mode)()
-            if lie:
-                return "SUCCESS-LIE", lie
+            return self.success_outcome()
         return "OK", ""
 
     def remaining_listed(self):
