@@ -37,10 +37,17 @@ LogSource& ZipLog() {
 // default trim threshold that memory goes back to the kernel when the entry closes and is
 // faulted in again for the next one, which doubles the time for folders of small files.
 // Keeping a few MiB of freed heap in the process avoids it.
+// Setting the trim threshold also stops glibc from raising its mmap threshold as large blocks
+// are freed, so it is set here to where that would have taken it: otherwise every later
+// transfer maps, faults in and unmaps a fresh copy of libcurl's 512 KiB upload buffer
+// (about a quarter of a millisecond for each 1 MiB chunk of a save).
 void KeepDeflateMemory() {
 #if defined(__GLIBC__)
   static std::once_flag once;
-  std::call_once(once, [] { mallopt(M_TRIM_THRESHOLD, 8 << 20); });
+  std::call_once(once, [] {
+    mallopt(M_TRIM_THRESHOLD, 8 << 20);
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  });
 #endif
 }
 
