@@ -4,9 +4,11 @@ simulator's test module, and private per-user folders for each run of the client
     sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
     from script_test import HOPWELL, ClientFolders, RunningSimulator  # noqa: E402
 """
+import contextlib
 import os
 import shutil
 import stat
+import subprocess
 import sys
 import tempfile
 import time
@@ -66,6 +68,25 @@ class ClientFolders:
 
     def cleanup(self):
         self._dir.cleanup()
+
+
+@contextlib.contextmanager
+def resident_client(env, folder):
+    """The resident client started with env, its standard error kept in folder. A failed
+    assertion inside shows the end of what it printed (a sanitizer's report, for one); a client
+    still running at the end is killed."""
+    with open(os.path.join(folder, "client-stderr.txt"), "w+") as errors:
+        client = subprocess.Popen([HOPWELL], env=env, stdout=subprocess.DEVNULL, stderr=errors)
+        try:
+            yield client
+        except AssertionError:
+            errors.seek(0)
+            sys.stderr.write(errors.read()[-20000:])
+            raise
+        finally:
+            if client.poll() is None:
+                client.kill()
+                client.wait()
 
 
 def require_tools(test, *tools):

@@ -8,7 +8,8 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
-from script_test import HOPWELL, ClientFolders, RunningSimulator, wait_for  # noqa: E402
+from script_test import (HOPWELL, ClientFolders, RunningSimulator, resident_client,  # noqa: E402
+                         wait_for)
 from waylandsession import PrivateBus, SwaySession, check_tools  # noqa: E402
 
 INSTALL = "kelv:install:http:%2F%2F127.0.0.1:18080%2Fapi%2Fv2%2Fext%2Fplugin%2Finstall_parameters"
@@ -51,9 +52,7 @@ class WaylandClientTest(unittest.TestCase):
         with RunningSimulator() as sim, PrivateBus() as bus, SwaySession() as sway:
             env = sway.env(self.folders.env(HOPWELL_JOB_DUMP=self.dump,
                                             DBUS_SESSION_BUS_ADDRESS=bus.address))
-            errors = open(os.path.join(self.folders.root, "client-stderr.txt"), "w+")
-            client = subprocess.Popen([HOPWELL], env=env, stdout=subprocess.DEVNULL, stderr=errors)
-            try:
+            with resident_client(env, self.folders.root) as client:
                 def window(title):
                     return next((w for w in sway.windows() if w["name"].startswith(title)), None)
 
@@ -106,15 +105,6 @@ class WaylandClientTest(unittest.TestCase):
                 self.assertTrue(wait_for(lambda: len(self.jobs() or []) == 3), self.jobs())
                 client.terminate()
                 client.wait(timeout=20)
-            except AssertionError:
-                errors.seek(0)
-                sys.stderr.write(errors.read()[-20000:])
-                raise
-            finally:
-                if client.poll() is None:
-                    client.kill()
-                    client.wait()
-                errors.close()
 
 
 if __name__ == "__main__":

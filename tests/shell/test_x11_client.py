@@ -12,7 +12,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
-from script_test import HOPWELL, ClientFolders, wait_for  # noqa: E402
+from script_test import HOPWELL, ClientFolders, resident_client, wait_for  # noqa: E402
 from x11session import X11Session, check_tools  # noqa: E402
 
 
@@ -44,10 +44,7 @@ class X11ClientTest(unittest.TestCase):
                 except FileNotFoundError:
                     return None
 
-            errors = open(os.path.join(root, "client-stderr.txt"), "w+")
-            client = subprocess.Popen([HOPWELL], env=env, stdout=subprocess.DEVNULL,
-                                      stderr=errors)
-            try:
+            with resident_client(env, root) as client:
                 found = wait_for(lambda: x("xdotool", "search", "--onlyvisible", "--name",
                                            r"^Kelvory Hopwell \(").split())
                 self.assertTrue(found, "the main window never mapped")
@@ -80,16 +77,6 @@ class X11ClientTest(unittest.TestCase):
 
                 client.send_signal(signal.SIGTERM)
                 self.assertEqual(client.wait(timeout=20), -signal.SIGTERM)
-            except AssertionError:
-                # What the client printed (a sanitizer's report, for one) says why.
-                errors.seek(0)
-                sys.stderr.write(errors.read()[-20000:])
-                raise
-            finally:
-                if client.poll() is None:
-                    client.kill()
-                    client.wait()
-                errors.close()
 
 
 if __name__ == "__main__":
